@@ -1,0 +1,76 @@
+// The two entry points the script extender calls.
+#include <cstdint>
+#include <cstring>
+
+#include "game/engine.h"
+#include "os/os.h"
+#include "plugin/functions.h"
+#include "plugin/hook.h"
+#include "plugin/log.h"
+#include "plugin/registration.h"
+
+#if defined(_WIN32)
+#define VTR_EXPORT extern "C" __declspec(dllexport)
+#else
+#define VTR_EXPORT extern "C" __attribute__((visibility("default")))
+#endif
+
+namespace {
+
+SKSEScaleformInterface* g_scaleform = nullptr;
+
+void PatchHookedCall() {
+    uint8_t* site = HookedCallSite();
+    uint32_t old = os::ProtectReadWriteExecute(site, 4);
+    site[0] = 0xE8;
+    os::RestoreProtection(site, 4, old);
+
+    auto hook = reinterpret_cast<intptr_t>(&VtrHookEntry);
+    auto displacement = static_cast<int32_t>(static_cast<uint32_t>(hook - reinterpret_cast<intptr_t>(site) - 5));
+    old = os::ProtectReadWriteExecute(site + 1, 4);
+    std::memcpy(site + 1, &displacement, 4);
+    os::RestoreProtection(site + 1, 4, old);
+}
+
+}  // namespace
+
+VTR_EXPORT bool SKSEPlugin_Query(const SKSEInterface* skse, PluginInfo* info) noexcept {
+    try {
+        LogMessage("skse_Quorvix_plugin");
+        info->infoVersion = 1;
+        info->name = "Quorvix plugin";
+        info->version = kPluginVersion;
+        if (skse->isEditor) {
+            LogMessage("loaded in editor, marking as incompatible");
+            return false;
+        }
+        if (skse->runtimeVersion != kRuntimeVersion_1_9_32_0) {
+            LogMessage("unsupported runtime version %08X", skse->runtimeVersion);
+            return false;
+        }
+        g_scaleform = static_cast<SKSEScaleformInterface*>(skse->QueryInterface(kInterface_Scaleform));
+        if (!g_scaleform) {
+            LogMessage("couldn't get scaleform interface");
+            return false;
+        }
+        if (g_scaleform->interfaceVersion < 1) {
+            LogMessage("scaleform interface too old (%d expected %d)", static_cast<int>(g_scaleform->interfaceVersion), 1);
+            return false;
+        }
+        return true;
+    } catch (...) {
+        return false;
+    }
+}
+
+VTR_EXPORT bool SKSEPlugin_Load(const SKSEInterface* skse) noexcept {
+    (void)skse;
+    try {
+        LogMessage("load");
+        Log_ArmOnceFlags();
+        PatchHookedCall();
+        if (g_scaleform) g_scaleform->Register("Quorvix", &RegisterFunctions);
+    } catch (...) {
+    }
+    return true;
+}

@@ -1,0 +1,14 @@
+// The face refresh reached from the patched game call.
+#pragma once
+
+#include "game/records.h"
+
+// True when the text was taken as face data (the game routine then ends at once).
+bool RefreshGate(const char* text);
+
+// The hook entry the patched call leads to.
+#if VTR_GAME_ABI_I686
+extern "C" void VtrHookEntry();
+#else
+bool VtrHookEntry(void* arg1, void* arg2, void* arg3, BSFixedString* text);
+#endif
