@@ -197,7 +197,7 @@ endif()
 # VTR_UNIT_TESTS at CMakeLists.txt:93 (file)
 file(GLOB NEW_GLOB LIST_DIRECTORIES true "/work/main/tests/support/*.cpp")
 set(OLD_GLOB
-  "/work/main/tests/support/dummy_test.cpp"
+  "/work/main/tests/support/test_support.cpp"
   )
 if(NOT "${NEW_GLOB}" STREQUAL "${OLD_GLOB}")
   message("-- GLOB mismatch!")
