@@ -235,7 +235,9 @@ void Movie_CreateFunction(GFxMovieView* movie, GFxValue* out, GFxFunctionHandler
 namespace sim {
 
 GFxMovieView* CreateMovie() {
-    auto* m = new SimMovie();  // movies live as long as the process, as the menu's do here
+    static auto* movies = new std::vector<SimMovie*>();  // movies live as long as the process
+    auto* m = new SimMovie();
+    movies->push_back(m);
     m->view.refCount = 1;
     m->iface.root = m;
     return &m->view;
