@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 #include "game/records.h"
 
@@ -13,3 +14,22 @@ void SetPlayerTintColor(uint32_t argb, uint32_t tintType, uint32_t index);
 void SetVisibleTintsColor(uint32_t argb);
 // Tint colour as ARGB: alpha * 255 truncated in the top byte, then red, green, blue.
 uint32_t TintColourToArgb(const TintMask& layer);
+// The layer's alpha as a byte (alpha * 255 truncated, held to 0..255).
+uint8_t TintAlphaByte(const TintMask& layer);
+// Indices (by type) of the player's layers of a type whose alpha byte is not 0.
+std::vector<uint32_t> VisibleTintIndices(PlayerCharacter* player, uint32_t tintType);
+
+// One entry of the player's tint list as the menu lists it.
+struct TintListEntry {
+    uint32_t index;
+    uint32_t argb;
+    uint32_t type;
+    const char* path;  // the layer's texture path, never null
+};
+// The player's layers that have a texture, with their list positions.
+std::vector<TintListEntry> PlayerTintList();
+// Replaces the texture path of a layer of the main list and of its counterpart in the
+// second list; indices outside the lists change nothing.
+void SetNthTintPath(uint32_t index, const char* path);
+// Recolours a layer of the main list and its counterpart in the second list.
+void SetNthTintColor(uint32_t index, uint32_t argb);
