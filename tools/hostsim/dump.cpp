@@ -1,0 +1,195 @@
+#include "tools/hostsim/dump.h"
+
+#include <dlfcn.h>
+#include <limits.h>
+#include <stdlib.h>
+
+#include <algorithm>
+#include <cstdio>
+
+#include "game/engine.h"
+#include "game/sim/sim.h"
+#include "game/sim/sim_morphdata.h"
+#include "tools/hostsim/values.h"
+
+namespace hostsim {
+
+namespace {
+
+Json Text(const char* s) { return s ? Json(s) : Json(nullptr); }
+
+Json Rgb(uint8_t r, uint8_t g, uint8_t b) { return Json::array({r, g, b}); }
+
+Json NodeName(const NiAVObject* n) { return n ? Text(n->m_name) : Json(nullptr); }
+
+Json TransformJson(const NiTransform& t) {
+    Json rot = Json::array();
+    for (int r = 0; r < 3; ++r)
+        for (int c = 0; c < 3; ++c) rot.push_back(FloatJson(t.rot.data[r][c]));
+    return {{"translate", Json::array({FloatJson(t.pos.x), FloatJson(t.pos.y), FloatJson(t.pos.z)})},
+            {"rotate", rot},
+            {"scale", FloatJson(t.scale)}};
+}
+
+Json NodeJson(const NiNode* node, int depth) {
+    Json out = {{"name", Text(node->av.m_name)},
+                {"local", TransformJson(node->av.m_localTransform)},
+                {"world", TransformJson(node->av.m_worldTransform)}};
+    const NiTArray_AVObject& kids = node->m_children;
+    if (kids.capacity > 0 && kids.data) {
+        Json children = Json::array();
+        for (uint16_t i = 0; i < kids.capacity; ++i) {
+            const NiAVObject* c = kids.data[i];
+            if (!c)
+                children.push_back(nullptr);
+            else if (depth > 256)
+                children.push_back({{"$tooDeep", true}});
+            else
+                children.push_back(NodeJson(reinterpret_cast<const NiNode*>(c), depth + 1));
+        }
+        out["children"] = children;
+    }
+    return out;
+}
+
+Json TintsJson(const tArray<TintMask*>& list) {
+    Json out = Json::array();
+    for (uint32_t i = 0; i < list.count; ++i) {
+        const TintMask* m = list.entries[i];
+        if (!m) {
+            out.push_back(nullptr);
+            continue;
+        }
+        out.push_back({{"type", m->tintType},
+                       {"texture", m->texture ? Text(m->texture->str.data) : Json(nullptr)},
+                       {"color", Rgb(m->red, m->green, m->blue)},
+                       {"alpha", FloatJson(m->alpha)}});
+    }
+    return out;
+}
+
+Json NpcJson(TESNPC* npc) {
+    Json parts = Json::array();
+    for (uint32_t i = 0; i < npc->numHeadParts; ++i) {
+        const BGSHeadPart* p = npc->headparts[i];
+        if (!p) {
+            parts.push_back(nullptr);
+            continue;
+        }
+        parts.push_back({{"type", p->type}, {"name", Text(p->partName.data)}, {"morph", Text(p->chargenMorph.name.data)}});
+    }
+    Json face = nullptr;
+    if (npc->faceMorph) {
+        Json options = Json::array(), presets = Json::array();
+        for (float f : npc->faceMorph->option) options.push_back(FloatJson(f));
+        for (int32_t p : npc->faceMorph->presets) presets.push_back(p);
+        face = {{"options", options}, {"presets", presets}};
+    }
+    Json hair = nullptr;
+    if (npc->headData && npc->headData->hairColor) {
+        const BGSColorForm* c = npc->headData->hairColor;
+        hair = Rgb(c->red, c->green, c->blue);
+    }
+    return {{"sex", NpcForm_GetSex(npc)},
+            {"headParts", parts},
+            {"faceMorph", face},
+            {"hairColor", hair},
+            {"skinColor", Rgb(npc->skinColorRed, npc->skinColorGreen, npc->skinColorBlue)}};
+}
+
+Json PlayerJson() {
+    PlayerCharacter* player = PlayerSingleton();
+    if (!player) return nullptr;
+    Json out = Json::object();
+    out["isPlayerType"] =
+        RuntimeDynamicCast(player, 0, TypeDescriptor_Reference(), TypeDescriptor_Player(), 0) != nullptr;
+    TESRace* race = Player_Race(player);
+    out["race"] = race ? Json{{"editorId", Text(race->editorId.data)}, {"name", Text(race->fullName.name.data)}}
+                       : Json(nullptr);
+    auto* npc = static_cast<TESNPC*>(
+        RuntimeDynamicCast(Reference_BaseForm(player), 0, TypeDescriptor_BaseForm(), TypeDescriptor_NpcForm(), 0));
+    out["npc"] = npc ? NpcJson(npc) : Json(nullptr);
+    out["tints"] = TintsJson(*Player_TintList(player));
+    tArray<TintMask*>* second = Player_SecondTintList(player);
+    out["secondTints"] = second ? TintsJson(*second) : Json(nullptr);
+    out["root3D"] = NodeName(Reference_GetRoot3D(&player->ref) ? &Reference_GetRoot3D(&player->ref)->av : nullptr);
+    NiNode* loaded = Player_Loaded3DRoot(player);
+    out["loaded3D"] = loaded ? NodeName(&loaded->av) : Json(nullptr);
+    return out;
+}
+
+Json CameraJson() {
+    PlayerCamera* camera = PlayerCameraSingleton();
+    if (!camera) return nullptr;
+    return {{"fov", FloatJson(camera->worldFOV)},
+            {"firstPersonFov", FloatJson(camera->firstPersonFOV)},
+            {"baseFov", FloatJson(PlayerCamera_GetBaseFov(camera))},
+            {"root", camera->cameraNode ? NodeName(&camera->cameraNode->av) : Json(nullptr)}};
+}
+
+Json MorphDataJson() {
+    Json out = Json::array();
+    for (const sim::LoadedMorphData* d : sim::AllLoadedMorphData()) {
+        Json morphs = Json::array();
+        for (int32_t i = 0; i < d->morphCount; ++i) {
+            const sim::LoadedMorph& m = d->morphs[i];
+            size_t values = static_cast<size_t>(std::max(m.diffVertexNum, m.baseVertexNum)) * 3;
+            size_t nonZero = 0;
+            for (size_t k = 0; m.deltas && k < values; ++k) nonZero += m.deltas[k] != 0;
+            morphs.push_back({{"name", Text(m.name)},
+                              {"scale", FloatJson(m.scale)},
+                              {"vertexCounts", Json::array({m.diffVertexNum, m.baseVertexNum})},
+                              {"nonZeroDeltas", nonZero}});
+        }
+        out.push_back({{"path", Text(d->path)}, {"morphs", morphs}});
+    }
+    return out;
+}
+
+std::string RealPath(const std::string& p) {
+    char buf[PATH_MAX];
+    return realpath(p.c_str(), buf) ? std::string(buf) : p;
+}
+
+Json CallSiteJson(const std::string& pluginPath) {
+    std::array<uint8_t, 5> bytes = sim::CallSiteBytes();
+    std::string hex;
+    for (uint8_t b : bytes) {
+        char buf[4];
+        std::snprintf(buf, sizeof(buf), "%s%02X", hex.empty() ? "" : " ", b);
+        hex += buf;
+    }
+    void* target = sim::CallSiteTarget();
+    Json out = {{"bytes", hex}};
+    if (!target) {
+        out["target"] = "former routine";
+        out["targetInPlugin"] = false;
+        return out;
+    }
+    Dl_info info{};
+    std::string file = dladdr(target, &info) && info.dli_fname ? RealPath(info.dli_fname) : std::string();
+    bool inPlugin = !file.empty() && file == RealPath(pluginPath);
+    out["target"] = inPlugin ? "plug-in" : "elsewhere";
+    out["targetInPlugin"] = inPlugin;
+    out["targetFile"] = file.empty() ? Json(nullptr) : Json(file);
+    return out;
+}
+
+}  // namespace
+
+Json DumpWorld(const std::string& pluginPath) {
+    Json nodes = Json::array();
+    for (NiNode* n : sim::AllNodes())
+        if (!n->av.m_parent) nodes.push_back(NodeJson(n, 0));
+    return {{"player", PlayerJson()},
+            {"nodes", nodes},
+            {"camera", CameraJson()},
+            {"loadedMorphData", MorphDataJson()},
+            {"modelUpdates", sim::ModelUpdateCount()},
+            {"callSite", CallSiteJson(pluginPath)},
+            {"formerRoutineCalls", sim::FormerRoutineCalls()},
+            {"liveHeapAllocations", sim::LiveHeapAllocations()},
+            {"liveManagedValues", sim::LiveManagedValues()}};
+}
+
+}  // namespace hostsim
