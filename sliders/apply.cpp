@@ -1,0 +1,212 @@
+#include "sliders/apply.h"
+
+#include <array>
+#include <cmath>
+#include <cstdio>
+
+#include "config/text.h"
+#include "game/engine.h"
+#include "menu/tints.h"
+#include "plugin/log.h"
+#include "plugin/numeric.h"
+#include "sliders/formula.h"
+
+namespace {
+
+struct ColourTint {
+    int32_t uniqueID;
+    int32_t tintType;  // -1: none
+};
+
+// Which tint layer type each colour menu drives; 46 (hair colour) is not a tint.
+constexpr std::array<ColourTint, 14> kColourTints = {{
+    {46, -1}, {3, 6}, {19, 2}, {20, 8}, {21, 9}, {22, 10}, {23, 11},
+    {24, 12}, {25, 13}, {31, 3}, {32, 4}, {33, 5}, {44, 1}, {10, 7},
+}};
+
+int32_t TintTypeForColourMenu(int32_t uniqueID) {
+    for (const ColourTint& c : kColourTints)
+        if (c.uniqueID == uniqueID) return c.tintType;
+    return -1;
+}
+
+// As a standard stream writes a double by default.
+std::string FormatNumber(double x) {
+    char buffer[64];
+    std::snprintf(buffer, sizeof(buffer), "%g", x);
+    return buffer;
+}
+
+// A value a node can take: finite also after narrowing to the node's 32-bit floats.
+bool FitsNode(double x) { return std::isfinite(NarrowToFloat(x)); }
+
+void UpdateNode(NiAVObject* node) {
+    ControllerUpdateContext context{};
+    Node_UpdateWorldData(node, &context);
+}
+
+void CollectNodeScaleSlider(const SliderDef& slider, double v, std::vector<NodeScaleEntry>& scales,
+                            std::vector<NodeOffsetEntry>& offsets) {
+    const std::vector<std::string>& list = slider.extraList;
+    const size_t n = list.size();
+    size_t j = 0;
+    while (j + 1 < n) {
+        const std::string& node = list[j];
+        const std::string& formula = list[j + 1];
+        if (!node.empty() && node[0] == '+') {
+            // "+" entries move the node: name, formula, then three offsets.
+            const std::string name = Trim(std::string_view(node).substr(1));
+            if (!name.empty() && j + 4 < n) {
+                const double fx = ReadReal(list[j + 2]);
+                const double fy = ReadReal(list[j + 3]);
+                const double fz = ReadReal(list[j + 4]);
+                const double y = EvaluateFormula(formula, v);
+                AddNodeOffset(offsets, name, fx * y, fy * y, fz * y);
+            }
+            j += 5;
+        } else {
+            AddNodeScale(scales, node, EvaluateFormula(formula, v + 1.0));
+            j += 2;
+        }
+    }
+}
+
+void CollectPresetScale(const SliderDef& slider, double v, std::vector<NodeScaleEntry>& scales) {
+    const int32_t row = TruncToInt32(v + 0.5);
+    if (row < 0 || static_cast<size_t>(row) >= slider.extraList.size()) return;
+    const std::vector<std::string> pieces = Split(slider.extraList[static_cast<size_t>(row)], ',');
+    for (size_t m = 1; m < pieces.size(); m += 2) AddNodeScale(scales, pieces[m - 1], ReadReal(pieces[m]));
+}
+
+void ApplyColourMenu(int32_t uniqueID, const SliderValueList& values) {
+    // The colour travels in the entry of the negated uniqueID; compared wide so that the
+    // lowest 32-bit value has a negation too.
+    const int64_t colourId = -static_cast<int64_t>(uniqueID);
+    const std::pair<int32_t, double>* colour = nullptr;
+    for (const auto& entry : values) {
+        if (entry.first == colourId) {
+            colour = &entry;
+            break;
+        }
+    }
+    if (!colour || !(colour->second > 0.0)) return;
+    const int32_t tintType = TintTypeForColourMenu(uniqueID);
+    if (tintType < 0) return;
+    const uint32_t argb = ColourFromNumber(colour->second);
+    if (tintType == static_cast<int32_t>(kTintType_WarPaint))
+        SetVisibleTintsColor(argb);
+    else
+        SetPlayerTintColor(argb, static_cast<uint32_t>(tintType), 0);
+}
+
+}  // namespace
+
+std::string& SkeletonText() {
+    static auto* text = new std::string();  // lives until the process ends
+    return *text;
+}
+
+bool IsDummyNodeName(const std::string& name) { return ToLower(name) == "dummy"; }
+
+void AddNodeScale(std::vector<NodeScaleEntry>& scales, const std::string& name, double factor) {
+    for (NodeScaleEntry& e : scales) {
+        if (e.name == name) {
+            e.factor *= factor;
+            return;
+        }
+    }
+    scales.push_back({name, factor});
+}
+
+void AddNodeOffset(std::vector<NodeOffsetEntry>& offsets, const std::string& name, double x, double y, double z) {
+    for (NodeOffsetEntry& e : offsets) {
+        if (e.name == name) {
+            e.x += x;
+            e.y += y;
+            e.z += z;
+            return;
+        }
+    }
+    offsets.push_back({name, x, y, z});
+}
+
+NiNode* PlayerSkeletonRoot(PlayerCharacter* player) {
+    if (!player) return nullptr;
+    NiNode* root = Reference_GetRoot3D(&player->ref);
+    if (RuntimeDynamicCast(player, 0, TypeDescriptor_Reference(), TypeDescriptor_Player(), 0)) {
+        if (NiNode* loaded = Player_Loaded3DRoot(player)) root = loaded;
+    }
+    return root;
+}
+
+NiAVObject* FindPlayerNode(PlayerCharacter* player, const std::string& name) {
+    NiNode* root = PlayerSkeletonRoot(player);
+    if (!root) return nullptr;
+    if (name.empty()) return &root->av;
+    BSFixedString gameName{};
+    FixedString_Construct(&gameName, name.c_str());
+    NiAVObject* node = Node_GetObjectByName(&root->av, &gameName);
+    FixedString_Release(&gameName);
+    return node;
+}
+
+void ApplySliderValues(const RaceSetting& raceSetting, const SliderValueList& values, int sexCode) {
+    SkeletonText().clear();
+    std::vector<NodeScaleEntry> scales;
+    std::vector<NodeOffsetEntry> offsets;
+
+    for (const auto& [id, v] : values) {
+        const int index = FindSliderForValue(raceSetting, id, sexCode);
+        if (index < 0) continue;
+        const SliderDef& slider = raceSetting.sliders[static_cast<size_t>(index)];
+        switch (slider.type) {
+            case kSliderNodeScale:
+                CollectNodeScaleSlider(slider, v, scales, offsets);
+                break;
+            case kSliderNodeMove:
+                AddNodeOffset(offsets, slider.target, slider.offsetX * v, slider.offsetY * v, slider.offsetZ * v);
+                break;
+            case kSliderPresetScale:
+                CollectPresetScale(slider, v, scales);
+                break;
+            case kSliderColourMenu:
+                ApplyColourMenu(id, values);
+                break;
+            default:
+                break;  // morph sliders are merged elsewhere
+        }
+    }
+
+    PlayerCharacter* player = PlayerSingleton();
+    if (!player) return;
+
+    std::string text;
+    for (const NodeScaleEntry& e : scales) {
+        if (IsDummyNodeName(e.name)) continue;
+        // A scale of infinity or NaN would wreck the character; keep the node as it is.
+        if (!FitsNode(e.factor)) {
+            LogMessage("    ERROR:system: scale of node '%s' is not a finite number. not applied.", e.name.c_str());
+            continue;
+        }
+        if (NiAVObject* node = FindPlayerNode(player, e.name)) {
+            node->m_localTransform.scale = NarrowToFloat(e.factor);
+            UpdateNode(node);
+        }
+        text += "# \"" + e.name + "\" scale:" + FormatNumber(e.factor) + "\n";
+    }
+    text += "#\n";
+    for (const NodeOffsetEntry& e : offsets) {
+        if (IsDummyNodeName(e.name)) continue;
+        if (!FitsNode(e.x) || !FitsNode(e.y) || !FitsNode(e.z)) {
+            LogMessage("    ERROR:system: offset of node '%s' is not a finite number. not applied.", e.name.c_str());
+            continue;
+        }
+        if (NiAVObject* node = FindPlayerNode(player, e.name)) {
+            node->m_localTransform.pos = {NarrowToFloat(e.x), NarrowToFloat(e.y), NarrowToFloat(e.z)};
+            UpdateNode(node);
+        }
+        text += "# \"" + e.name + "\" (x,y,z):" + FormatNumber(e.x) + "," + FormatNumber(e.y) + "," +
+                FormatNumber(e.z) + "\n";
+    }
+    SkeletonText() = std::move(text);
+}
