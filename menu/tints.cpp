@@ -43,9 +43,11 @@ void ApplySkinTone(TintMask* layer, uint8_t red, uint8_t green, uint8_t blue, do
             default: rc = v; gc = p; bc = q; break;
         }
     }
-    layer->red = ChannelByte(rc);
-    layer->green = ChannelByte(gc);
-    layer->blue = ChannelByte(bc);
+    // Rounded, not truncated: at full alpha the colour must come back unchanged, and the
+    // round trip through HSV lands a hair below the exact byte for about half of all colours.
+    layer->red = ClampedByte(rc * 255 + 0.5);
+    layer->green = ClampedByte(gc * 255 + 0.5);
+    layer->blue = ClampedByte(bc * 255 + 0.5);
     layer->alpha = 1.0f;
     if (npcForm) {
         npcForm->skinColorRed = layer->red;
@@ -69,16 +71,15 @@ void ApplyTintColor(TintMask* layer, uint32_t argb, TESNPC* npcForm) {
     const uint8_t red = (argb >> 16) & 0xFF;
     const uint8_t green = (argb >> 8) & 0xFF;
     const uint8_t blue = argb & 0xFF;
+    const float alpha = static_cast<float>(a) / 255.0f;
     if (layer->tintType == kTintType_SkinTone) {
-        // The exact ratio, so that a half alpha of 128 fades pure red to (255, 127, 127);
-        // the float ratio falls just short of it.
-        ApplySkinTone(layer, red, green, blue, a / 255.0, npcForm);
+        ApplySkinTone(layer, red, green, blue, alpha, npcForm);
         return;
     }
     layer->red = red;
     layer->green = green;
     layer->blue = blue;
-    layer->alpha = static_cast<float>(a) / 255.0f;
+    layer->alpha = alpha;
 }
 
 std::vector<uint32_t> VisibleTintIndices(PlayerCharacter* player, uint32_t tintType) {
