@@ -171,7 +171,12 @@ TEST_F(ConfigLoader, BundledExampleConfigurationLoads) {
     }
     for (int32_t t : {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 17, 18, 99}) EXPECT_TRUE(types.count(t)) << t;
     EXPECT_TRUE(colourMenu && merged && custom && vertexEdit && defaultSet && unsupported);
-    EXPECT_NE(c.sliderScale, 1.0);
+    const RaceSetting& nord = c.raceSettings[0];
+    EXPECT_EQ(nord.raceNames, (std::vector<std::string>{"Nord", "Imperial"}));
+    EXPECT_EQ(nord.iniDirectory, "data\\Meshes\\Vultrane\\sets\\");
+    ASSERT_NE(nord.vertexEdit, nullptr);
+    EXPECT_EQ(nord.vertexEdit->female.mainRecords.size(), 8u);
+    EXPECT_EQ(nord.vertexEdit->female.name, nord.fileSetNames.at(0));
 }
 
 }  // namespace
