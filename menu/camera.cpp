@@ -61,10 +61,13 @@ NodeAngles AnglesFromRotation(const NiMatrix33& m) {
     const double e0 = m.data[0][0], e1 = m.data[0][1], e3 = m.data[1][0], e4 = m.data[1][1];
     const double e6 = m.data[2][0], e7 = m.data[2][1], e8 = m.data[2][2];
     double p, r, y;
-    if (e7 > 0.9999) {  // looking straight up: roll and yaw are one rotation
+    // Straight up or down, roll and yaw turn about the same axis: all of it is reported as
+    // yaw. Up and down read it alike; with -e3 for up the yaw would change sign as the pitch
+    // crosses into this case.
+    if (e7 > 0.9999) {
         p = kHalfPi;
         r = 0;
-        y = std::atan2(-e3, e0);
+        y = std::atan2(e3, e0);
     } else if (e7 < -0.9999) {
         p = -kHalfPi;
         r = 0;
