@@ -1,5 +1,0 @@
-if(EXISTS "/work/main/build/vtr_e2e_tests[1]_tests.cmake")
-  include("/work/main/build/vtr_e2e_tests[1]_tests.cmake")
-else()
-  add_test(vtr_e2e_tests_NOT_BUILT vtr_e2e_tests_NOT_BUILT)
-endif()

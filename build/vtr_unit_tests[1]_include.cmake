@@ -1,5 +1,0 @@
-if(EXISTS "/work/main/build/vtr_unit_tests[1]_tests.cmake")
-  include("/work/main/build/vtr_unit_tests[1]_tests.cmake")
-else()
-  add_test(vtr_unit_tests_NOT_BUILT vtr_unit_tests_NOT_BUILT)
-endif()

@@ -1,1 +1,0 @@
-set(  vtr_unit_tests_TESTS)
