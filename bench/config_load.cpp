@@ -1,0 +1,159 @@
+// Loading a large configuration: 200 race sets of 300 sliders sharing one vertex-edit file,
+// and the growth of the cost with the number of lines.
+#include <benchmark/benchmark.h>
+#include <fcntl.h>
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+#include "config/loader.h"
+#include "config/model.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// A temporary game folder made the current folder.
+class GameFolder {
+public:
+    GameFolder() {
+        char tmpl[] = "/tmp/vtr-bench-config-XXXXXX";
+        if (!mkdtemp(tmpl)) std::abort();
+        path_ = tmpl;
+        previous_ = fs::current_path();
+        fs::current_path(path_);
+        fs::create_directories("data/Meshes/Vultrane/Sets");
+    }
+    ~GameFolder() {
+        std::error_code ec;
+        fs::current_path(previous_, ec);
+        fs::remove_all(path_, ec);
+    }
+
+private:
+    fs::path path_, previous_;
+};
+
+// The log copies every line to standard output; keep it out of the report.
+class QuietStdout {
+public:
+    QuietStdout() {
+        std::fflush(stdout);
+        saved_ = dup(1);
+        int null = open("/dev/null", O_WRONLY);
+        dup2(null, 1);
+        close(null);
+    }
+    ~QuietStdout() {
+        std::fflush(stdout);
+        dup2(saved_, 1);
+        close(saved_);
+    }
+
+private:
+    int saved_;
+};
+
+const char* const kSections[] = {"[-body]", "[-head]", "[-face]", "[-eyes]", "[-brow]", "[-mouth]", "[Extra]"};
+
+// One race-set file with `sliders` slider lines of mixed types; returns its line count.
+size_t WriteRaceSet(const std::string& path, int index, int sliders) {
+    std::ofstream out(path);
+    size_t lines = 0;
+    auto line = [&](const std::string& text) {
+        out << text << '\n';
+        ++lines;
+    };
+    line("# generated race set " + std::to_string(index));
+    line("racesetname=Set" + std::to_string(index));
+    line("files=data\\meshes\\actors\\character\\character assets\\femalehead.tri, Female" +
+         std::to_string(index) + ".tri");
+    line("mfiles=data\\meshes\\actors\\character\\character assets\\malehead.tri, Male" + std::to_string(index) +
+         ".tri");
+    int perSection = sliders / 7 + 1;
+    for (int i = 0; i < sliders; ++i) {
+        if (i % perSection == 0) line(kSections[i / perSection]);
+        const std::string id = std::to_string(1000 + i);
+        const std::string name = "Slider " + id;
+        switch (i % 8) {
+            case 0: line(name + ", " + id + ", 200, Low" + id + ", High" + id); break;
+            case 1: line(name + ", " + id + ", 201, Morph" + id + ", 20"); break;
+            case 2: line(name + ", " + id + ", 202, NPC Head [Head], 0.3, NPC Neck [Neck], (x*0.5+0.5)"); break;
+            case 3: line(name + ", " + id + ", 203, NPC Head [Head], 1, 0, 0, 2"); break;
+            case 4: line(name + ", " + id + ", 205, 0.1"); break;
+            case 5: line(name + ", " + id + ", 210, Tint" + id); break;
+            case 6: line(name + ", " + id + ", 17"); break;
+            default: line(i == 7 ? name + ", " + id + ", 218, shared.txt" : name + ", " + id + ", 6"); break;
+        }
+    }
+    return lines;
+}
+
+// The whole configuration folder; returns the number of lines written.
+size_t WriteConfiguration(int sets, int sliders) {
+    const std::string dir = "data/Meshes/Vultrane/";
+    size_t lines = 0;
+    {
+        std::ofstream shared(dir + "shared.txt");
+        shared << "[mainmodel]\nname=data\\meshes\\actors\\character\\character assets\\femalehead.tri\n"
+                  "vertexnum=16\n0, 3, 16, 16\n1, 2, 48, 16\n";
+        lines += 5;
+        std::ofstream races(dir + "races.ini");
+        for (int s = 0; s < sets; ++s) {
+            races << "[Race" << s << "]\nsliderini=Sets\\Set" << s << ".ini\nname=Race" << s << "\nedid=Race" << s
+                  << "Edid\n";
+            lines += 4;
+        }
+    }
+    for (int s = 0; s < sets; ++s)
+        lines += WriteRaceSet(dir + "Sets/Set" + std::to_string(s) + ".ini", s, sliders);
+    return lines;
+}
+
+void BM_LoadConfiguration(benchmark::State& state) {
+    const int sets = static_cast<int>(state.range(0));
+    GameFolder folder;
+    // The sets lie in a subfolder: the first pass reads races.ini, the second each set once.
+    const size_t lines = WriteConfiguration(sets, 300);
+    QuietStdout quiet;
+    for (auto _ : state) {
+        state.PauseTiming();
+        Config() = Configuration{};
+        state.ResumeTiming();
+        LoadConfiguration(kConfigDirectory);
+        if (Config().raceSettings.size() != static_cast<size_t>(sets)) state.SkipWithError("a race set was dropped");
+    }
+    Config() = Configuration{};
+    state.SetComplexityN(static_cast<int64_t>(lines));
+    state.counters["sliders"] = benchmark::Counter(sets * 300.0, benchmark::Counter::kIsIterationInvariantRate);
+}
+BENCHMARK(BM_LoadConfiguration)->Arg(50)->Arg(100)->Arg(200)->Unit(benchmark::kMillisecond)->Complexity(benchmark::oN);
+
+// One race set with many sliders: the duplicate search must not make it quadratic.
+void BM_ParseLargeRaceSet(benchmark::State& state) {
+    const int sliders = static_cast<int>(state.range(0));
+    GameFolder folder;
+    size_t lines = WriteRaceSet("data/Meshes/Vultrane/big.ini", 0, sliders);
+    {
+        std::ofstream shared("data/Meshes/Vultrane/shared.txt");
+        shared << "[mainmodel]\nvertexnum=1\n0, 0, 0, 0\n";
+    }
+    QuietStdout quiet;
+    for (auto _ : state) {
+        state.PauseTiming();
+        Config() = Configuration{};
+        state.ResumeTiming();
+        RaceSetting r = ParseRaceSetFile(kConfigDirectory, "big.ini");
+        if (r.sliders.size() != static_cast<size_t>(sliders)) state.SkipWithError("sliders lost");
+        benchmark::DoNotOptimize(r);
+    }
+    Config() = Configuration{};
+    state.SetComplexityN(static_cast<int64_t>(lines));
+}
+BENCHMARK(BM_ParseLargeRaceSet)->Arg(1000)->Arg(4000)->Arg(16000)->Arg(64000)->Unit(benchmark::kMillisecond)->Complexity(benchmark::oN);
+
+}  // namespace
