@@ -8,6 +8,7 @@
 #include "game/engine.h"
 #include "game/sim/sim.h"
 #include "tools/hostsim/capture.h"
+#include "tools/hostsim/crash.h"
 #include "tools/hostsim/values.h"
 
 namespace hostsim {
@@ -80,6 +81,7 @@ std::vector<CallSpec> ReadCallList(const Json& calls) {
 }
 
 bool Host::Open(std::string& error) {
+    SetActivity("the loading of the library");
     openLog_ = CaptureStdoutLines([&] { library_ = dlopen(options_.pluginPath.c_str(), RTLD_NOW | RTLD_LOCAL); });
     if (!library_) {
         const char* e = dlerror();
@@ -118,6 +120,7 @@ Json Host::Handshake() {
 
     PluginInfo info{};
     bool queried = false;
+    SetActivity("SKSEPlugin_Query");
     auto queryLog = CaptureStdoutLines([&] { queried = query_(&skse, &info); });
     Json ids = Json::array();
     for (uint32_t id : g_queriedIds) ids.push_back(id);
@@ -135,6 +138,7 @@ Json Host::Handshake() {
     }
 
     bool loaded = false;
+    SetActivity("SKSEPlugin_Load");
     auto loadLog = CaptureStdoutLines([&] { loaded = load_(&skse); });
     Json regs = Json::array();
     for (const Registration& r : g_registrations) regs.push_back(r.name ? Json(r.name) : Json(nullptr));
@@ -151,6 +155,7 @@ Json Host::Handshake() {
             Movie_CreateObject(movie, &root, nullptr, nullptr, 0);
             size_t heapBefore = sim::LiveHeapAllocations();
             bool result = false;
+            SetActivity("the registration into movie " + std::to_string(i + 1));
             auto log = CaptureStdoutLines([&] { result = g_registrations[r].callback(movie, &root); });
             Json members = Json::array();
             std::vector<GFxFunctionHandler*> handlers;
@@ -178,7 +183,7 @@ Json Host::Handshake() {
     return out;
 }
 
-Json Host::Call(const CallSpec& call) {
+Json Host::Call(const CallSpec& call, size_t index) {
     Json out = Json::object();
     out["function"] = call.function;
     out["args"] = call.argsJson ? *call.argsJson : Json::array();
@@ -194,6 +199,7 @@ Json Host::Call(const CallSpec& call) {
     args.reserve(call.args.size());
     for (const In& a : call.args) args.push_back(ValueFromJson(a, callMovie_));
     GFxValue result = sim::MakeUndefined();
+    SetActivity("calls[" + std::to_string(index) + "] (" + call.function + ")");
     auto log = CaptureStdoutLines([&] {
         sim::InvokeMember(callMovie_, *callRoot_, call.function.c_str(), args.empty() ? nullptr : args.data(),
                           static_cast<uint32_t>(args.size()), &result);
@@ -207,6 +213,7 @@ Json Host::Call(const CallSpec& call) {
     out["log"] = Lines(log);
     sim::Release(result);
     for (GFxValue& a : args) sim::Release(a);
+    SetActivity("the output");
     return out;
 }
 

@@ -40,8 +40,8 @@ public:
     bool Open(std::string& error);
     // Query, then Load when Query agreed, then the movies. Returns the handshake's record.
     Json Handshake();
-    // Runs one call against the last movie; returns its record.
-    Json Call(const CallSpec& call);
+    // Runs one call (`index` in the call list) against the last movie; returns its record.
+    Json Call(const CallSpec& call, size_t index);
 
     const std::string& PluginPath() const { return options_.pluginPath; }
 

@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <string>
 
+#include "tools/hostsim/crash.h"
 #include "tools/hostsim/dump.h"
 #include "tools/hostsim/host.h"
 #include "tools/hostsim/json_in.h"
@@ -148,6 +149,7 @@ int main(int argc, char** argv) {
     if (!opt.output.empty() && !(out = std::fopen(opt.output.c_str(), "w")))
         return InputFailure("", "cannot write \"" + opt.output + "\": " + std::strerror(errno));
 
+    hostsim::InstallCrashReport();
     Json result = Json::object();
     try {
         hostsim::Host host(opt.host);
@@ -160,9 +162,12 @@ int main(int argc, char** argv) {
         result["gameFolder"] = gameFolder;
         result["handshake"] = host.Handshake();
         Json callsOut = Json::array();
-        for (const hostsim::CallSpec& c : calls) callsOut.push_back(host.Call(c));
+        for (size_t i = 0; i < calls.size(); ++i) callsOut.push_back(host.Call(calls[i], i));
         result["calls"] = callsOut;
-        if (opt.dumpWorld) result["world"] = hostsim::DumpWorld(host.PluginPath());
+        if (opt.dumpWorld) {
+            hostsim::SetActivity("the world dump");
+            result["world"] = hostsim::DumpWorld(host.PluginPath());
+        }
     } catch (const std::exception& e) {
         std::fprintf(stderr, "vtr_hostsim: %s\n", e.what());
         return 1;

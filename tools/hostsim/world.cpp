@@ -47,7 +47,13 @@ int8_t ReadSex(const In& in) {
 
 // ----- Scene nodes -------------------------------------------------------------------------------
 
-NiNode* BuildNode(const In& in, NiNode* parent) {
+// Deeper trees than any skeleton are refused rather than recursed into.
+constexpr int kMaxNodeDepth = 256;
+// The game's child array counts in 16 bits.
+constexpr size_t kMaxChildSlots = 65535;
+
+NiNode* BuildNode(const In& in, NiNode* parent, int depth = 0) {
+    if (depth > kMaxNodeDepth) in.Fail("nodes nested more than " + std::to_string(kMaxNodeDepth) + " deep");
     ObjectIn o = in.Object();
     In nameIn = o.Required("name");
     std::string name = nameIn.IsNull() ? std::string() : nameIn.String();
@@ -66,11 +72,14 @@ NiNode* BuildNode(const In& in, NiNode* parent) {
 
     NiNode* node = sim::AddNode(parent, name, t);
     if (children) {
-        for (const In& c : children->Array()) {
+        std::vector<In> slots = children->Array();
+        if (slots.size() > kMaxChildSlots)
+            children->Fail("at most " + std::to_string(kMaxChildSlots) + " child slots (the game counts them in 16 bits)");
+        for (const In& c : slots) {
             if (c.IsNull())
                 sim::AddEmptyChildSlot(node);
             else
-                BuildNode(c, node);
+                BuildNode(c, node, depth + 1);
         }
     }
     return node;
