@@ -108,7 +108,7 @@ TEST_F(GetListTest, RecordsCarryTheirKeysInOrderThenPickersAndTheFlag) {
     menu.Call("GetList", {menu.String("Caller"), result, MenuHarness::Number(44)});
     auto records = Elements(result);
     ASSERT_EQ(records.size(), 7u);
-    EXPECT_EQ(records[0]->data.number, 7);
+    EXPECT_EQ(Value_GetNumber(*records[0]), 7);
     const GFxValue& r = *records[1];
     EXPECT_EQ(MemberNames(r), kSliderKeys);
     EXPECT_EQ(Str(r, "text"), "Nose");
