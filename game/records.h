@@ -54,7 +54,10 @@ struct GFxValue_ObjectInterface {
     void* root;  // 00 the movie root
 };
 
+// The game packs the value to 4 bytes; elsewhere natural alignment keeps the number aligned.
+#if VTR_GAME_ABI_I686
 #pragma pack(push, 4)
+#endif
 struct GFxValue {
     GFxValue_ObjectInterface* objectInterface;  // 00
     uint32_t type;                              // 04
@@ -66,7 +69,9 @@ struct GFxValue {
         void* obj;
     } data;                                     // 08
 };
+#if VTR_GAME_ABI_I686
 #pragma pack(pop)
+#endif
 
 enum GFxValueType : uint32_t {
     kGFxType_Undefined = 0,
