@@ -76,7 +76,13 @@ public:
             if (lineNumber_ < INT32_MAX) ++lineNumber_;
             std::string line = Trim(raw);
             if (line.empty() || line[0] == '#') continue;
-            bool ok = line[0] == '[' ? Header(line) : sectionCode_ == 0 ? (KeyLine(line), true) : SliderLine(line);
+            bool ok = true;
+            if (line[0] == '[')
+                ok = Header(line);
+            else if (sectionCode_ == 0)
+                KeyLine(line);  // the header before the first section holds keys only
+            else
+                ok = SliderLine(line);
             if (!ok) {
                 result_.raceSetName.clear();
                 return std::move(result_);
@@ -285,7 +291,7 @@ private:
         firstByIdMask_.emplace(IdMaskKey(s.uniqueID, s.sexMask), index);
     }
 
-    const std::string& directory_;
+    std::string directory_;
     std::string path_;
     RaceSetting result_;
     int lineNumber_ = 0;
