@@ -14,6 +14,7 @@
 
 #include "game/engine.h"
 #include "game/sim/sim.h"
+#include "game/sim/sim_morphdata.h"
 
 namespace {
 
@@ -276,6 +277,7 @@ void ResetWorld() {
     w.nodes.clear();
     w.modelUpdates = 0;
     g_formerCalls = 0;
+    ClearLoadedMorphData();
 }
 
 const char* Intern(const std::string& text) {
