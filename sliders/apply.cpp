@@ -1,11 +1,11 @@
 #include "sliders/apply.h"
 
-#include <array>
 #include <cmath>
 #include <cstdio>
 
 #include "config/text.h"
 #include "game/engine.h"
+#include "menu/colours.h"
 #include "menu/tints.h"
 #include "plugin/log.h"
 #include "plugin/numeric.h"
@@ -13,21 +13,11 @@
 
 namespace {
 
-struct ColourTint {
-    int32_t uniqueID;
-    int32_t tintType;  // -1: none
-};
-
-// Which tint layer type each colour menu drives; 46 (hair colour) is not a tint.
-constexpr std::array<ColourTint, 14> kColourTints = {{
-    {46, -1}, {3, 6}, {19, 2}, {20, 8}, {21, 9}, {22, 10}, {23, 11},
-    {24, 12}, {25, 13}, {31, 3}, {32, 4}, {33, 5}, {44, 1}, {10, 7},
-}};
-
+// Which tint layer type a colour menu drives (the hair colour entry drives none).
 int32_t TintTypeForColourMenu(int32_t uniqueID) {
-    for (const ColourTint& c : kColourTints)
-        if (c.uniqueID == uniqueID) return c.tintType;
-    return -1;
+    int32_t source = kColourSourceHair;
+    if (!ColourMenuSource(uniqueID, &source) || source == kColourSourceHair) return -1;
+    return source;
 }
 
 // As a standard stream writes a double by default.
