@@ -1,6 +1,7 @@
 #include "plugin/hook.h"
 
 #include "game/engine.h"
+#include "plugin/hook_entry_i686.h"
 
 bool RefreshGate(const char* text) {
     (void)text;
@@ -24,35 +25,5 @@ extern "C" bool VtrRefreshGateC(const char* text) noexcept {
     }
 }
 
-// The patched call is the first instruction of the game routine: [esp] returns into the
-// routine, [esp+4] is the routine's own return address, its fourth argument (a pointer to a
-// game string handle) is at [esp+20]. ecx and edx are kept for the former target; eax is the
-// scratch register. Taken: return from the routine at once with al = 1. Otherwise jump to the
-// former target with the stack as at entry.
-asm(R"(
-    .text
-    .globl _VtrHookEntry
-_VtrHookEntry:
-    pushl %ecx
-    pushl %edx
-    movl 28(%esp), %eax
-    testl %eax, %eax
-    jz 1f
-    movl (%eax), %eax
-1:
-    pushl %eax
-    call _VtrRefreshGateC
-    addl $4, %esp
-    popl %edx
-    popl %ecx
-    testb %al, %al
-    jnz 2f
-    movl (%esp), %eax
-    addl $0x205F35, %eax
-    jmp *%eax
-2:
-    addl $4, %esp
-    movl $1, %eax
-    ret
-)");
+asm(VTR_HOOK_ENTRY_ASM("_"));
 #endif
