@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <string>
 
+#include "os/os.h"
 #include "tools/hostsim/crash.h"
 #include "tools/hostsim/dump.h"
 #include "tools/hostsim/host.h"
@@ -144,6 +145,11 @@ int main(int argc, char** argv) {
                                                     : fs::current_path().string();
     if (chdir(gameFolder.c_str()) != 0)
         return InputFailure("", "cannot enter the game folder \"" + gameFolder + "\": " + std::strerror(errno));
+    // The plug-in opens its log there when it is loaded and runs silently without one.
+    if (!fs::is_directory(os::ResolvePath("data\\skse\\plugins")))
+        std::fprintf(stderr,
+                     "vtr_hostsim: warning: the game folder has no data\\skse\\plugins folder; the plug-in "
+                     "runs without a log file (its messages are still captured from standard output)\n");
 
     FILE* out = stdout;
     if (!opt.output.empty() && !(out = std::fopen(opt.output.c_str(), "w")))
