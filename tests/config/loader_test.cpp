@@ -1,10 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <set>
 #include <string>
 #include <vector>
 
+#include "sliders/race_match.h"
 #include "tests/config/config_fixture.h"
 
 namespace {
@@ -177,6 +179,46 @@ TEST_F(ConfigLoader, BundledExampleConfigurationLoads) {
     ASSERT_NE(nord.vertexEdit, nullptr);
     EXPECT_EQ(nord.vertexEdit->female.mainRecords.size(), 8u);
     EXPECT_EQ(nord.vertexEdit->female.name, nord.fileSetNames.at(0));
+    // An extra model's edits reach only a target of the set that has the model's name.
+    ASSERT_FALSE(nord.vertexEdit->female.extraModels.empty());
+    for (const ExtraModelEntry& e : nord.vertexEdit->female.extraModels)
+        EXPECT_NE(std::find(nord.fileSetNames.begin(), nord.fileSetNames.end(), e.name), nord.fileSetNames.end())
+            << e.name;
+}
+
+// The example's default race set serves a race that no set lists when its mouth, head and eyes
+// (part types 0, 1 and 2) all use the common morph files: each type must meet one target.
+TEST_F(ConfigLoader, BundledDefaultRaceSetServesUnlistedRacesWithCommonHeadParts) {
+    namespace fs = std::filesystem;
+    fs::copy(fs::path(VTR_SOURCE_DIR) / "examples/game/data", fs::path(folder.Path()) / "data",
+             fs::copy_options::recursive);
+    LoadConfiguration(kConfigDirectory);
+    const std::string assets = "actors\\character\\character assets\\";
+    struct Parts {
+        int8_t sex;
+        const char* mouth;
+        const char* head;
+        const char* eyes;
+    } const cases[] = {
+        {1, "femalemouthhumanoiddefault.tri", "femalehead.tri", "eyesfemale.tri"},  // as in the example world
+        {0, "malemouthhumanoiddefault.tri", "malehead.tri", "eyesmale.tri"},
+    };
+    for (const Parts& p : cases) {
+        SCOPED_TRACE(p.head);
+        sim::ResetWorld();
+        TESNPC* npc = sim::AddNpc(p.sex);
+        sim::CreatePlayer(&npc->form, sim::AddRace("WoodElfRace", "Wood Elf"));
+        sim::Npc_AddHeadPart(npc, sim::AddHeadPart(0, "Mouth", assets + p.mouth));
+        sim::Npc_AddHeadPart(npc, sim::AddHeadPart(1, "Head", assets + p.head));
+        sim::Npc_AddHeadPart(npc, sim::AddHeadPart(2, "Eyes", assets + p.eyes));
+        std::string raceName, message;
+        bool unsupported = false;
+        int index = FindRaceSetting(PlayerSingleton(), raceName, &message, unsupported);
+        ASSERT_GE(index, 0);
+        EXPECT_EQ(Config().raceSettings[static_cast<size_t>(index)].raceSetName, "Default");
+        EXPECT_FALSE(unsupported);
+    }
+    sim::ResetWorld();
 }
 
 }  // namespace
