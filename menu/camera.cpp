@@ -35,9 +35,12 @@ void Multiply(const Matrix& a, const Matrix& b, Matrix& out) {
 void SetCameraFov(double fov) {
     PlayerCamera* camera = PlayerCameraSingleton();
     if (!camera) return;
+    // Asked before the current value changes: the game binding learns the base from the
+    // current field of view the first time it is asked.
+    const float base = PlayerCamera_GetBaseFov(camera);
     const float value = NarrowToFloat(fov);
     // An infinite field of view is no view at all; it restores the base one like 0 does.
-    camera->worldFOV = (std::isfinite(value) && value > 0) ? value : PlayerCamera_GetBaseFov(camera);
+    camera->worldFOV = (std::isfinite(value) && value > 0) ? value : base;
 }
 
 double GetCameraFov() {

@@ -5,6 +5,7 @@
 #include "game/engine.h"
 #include "menu/colours.h"
 #include "menu/player.h"
+#include "plugin/numeric.h"
 
 namespace {
 
@@ -28,7 +29,7 @@ void ApplySkinTone(TintMask* layer, uint8_t red, uint8_t green, uint8_t blue, do
     } else {
         if (h >= 360) h = 0;
         const double hp = h / 60;
-        int i = static_cast<int>(hp);  // hp is in [0, 6)
+        int i = TruncToInt32(hp);  // hp is in [0, 6)
         if (i > 5) i = 5;
         const double f = hp - i;
         const double p = v * (1 - s);
