@@ -64,8 +64,10 @@ int FindRaceSetting(PlayerCharacter* player, std::string& raceName, std::string*
     for (size_t s = 0; s < sets.size(); ++s) {
         const RaceSetting& set = sets[s];
         const bool hasTargets = !TargetsForSex(set, sex).empty();
+        // No race, or a race without an editor id, is never named by one: an empty item of
+        // an "edid" list (a doubled comma) would otherwise claim it.
         for (const std::string& id : set.raceEditorIds)
-            if (id == editorId && hasTargets) return static_cast<int>(s);
+            if (!editorId.empty() && id == editorId && hasTargets) return static_cast<int>(s);
         for (const std::string& name : set.raceNames)
             if (name == raceName && hasTargets) return static_cast<int>(s);
     }

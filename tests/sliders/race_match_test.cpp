@@ -267,4 +267,30 @@ TEST_F(RaceMatchTest, NoRaceNoGameAndBrokenPlayersGiveMinusOne) {
     EXPECT_EQ(name, "Orc");
 }
 
+TEST_F(RaceMatchTest, AnEmptyEditorIdItemClaimsNoRaceWithoutAnEditorId) {
+    // "edid=NordRace,,ImperialRace" leaves an empty item in the list.
+    Sets({
+        {{"Nord"}, {"NordRace", "", "ImperialRace"}, {"f"}, {"m"}},
+        {{"caller"}, {}, {"f"}, {"m"}},
+        {{"vtr_unsupportedrace"}, {}, {}, {}},
+    });
+    // Without a race only the caller's name can match.
+    Player("", "", 1);
+    EXPECT_EQ(Find("caller").index, 1);
+    EXPECT_EQ(Find("someone").index, 2);
+
+    // A race whose editor id is missing is not named by the empty item either.
+    sim::ResetWorld();
+    TESRace* race = sim::AddRace("x", "Orc");
+    race->editorId.data = nullptr;
+    npc = sim::AddNpc(1);
+    sim::CreatePlayer(&npc->form, race);
+    EXPECT_EQ(Find().index, 2);
+
+    // The listed editor ids around it still match.
+    sim::ResetWorld();
+    Player("ImperialRace", "Imperial", 0);
+    EXPECT_EQ(Find().index, 0);
+}
+
 }  // namespace
