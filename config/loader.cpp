@@ -35,7 +35,10 @@ void EndDefinition(RaceDefinition& current, std::vector<RaceDefinition>& into) {
 void ReadDefinitions(FILE* file, Configuration& config, std::vector<RaceDefinition>& into) {
     RaceDefinition current;
     std::string raw;
+    bool first = true;
     while (ReadPlainLine(file, raw)) {
+        if (first) StripByteOrderMark(raw);
+        first = false;
         std::string line = Trim(raw);
         if (line.empty() || line[0] == '#') continue;
         if (line[0] == '[') {

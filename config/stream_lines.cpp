@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "config/text.h"
+
 std::string DataRelativePath(const std::string& path) {
     // Only a real "data\" prefix is removed; cutting five characters from any other path
     // would open a different file than the one named.
@@ -48,5 +50,7 @@ bool StreamLineReader::Next(std::string& line) {
         if (!filled) break;
     }
     if (!line.empty() && line.back() == '\n') line.pop_back();
+    if (firstLine_) StripByteOrderMark(line);
+    firstLine_ = false;
     return any;
 }

@@ -26,4 +26,5 @@ public:
 
 private:
     BSResourceNiBinaryStream stream_{};
+    bool firstLine_ = true;
 };

@@ -1,5 +1,7 @@
 #include "config/text.h"
 
+#include <algorithm>
+#include <charconv>
 #include <cstdlib>
 #include <limits>
 
@@ -34,6 +36,10 @@ std::vector<std::string> Split(std::string_view text, char separator) {
         start = cut + 1;
     }
     return items;
+}
+
+void StripByteOrderMark(std::string& firstLine) {
+    if (firstLine.compare(0, 3, "\xEF\xBB\xBF") == 0) firstLine.erase(0, 3);
 }
 
 std::string ToLower(std::string_view text) {
@@ -80,9 +86,57 @@ size_t RealPrefixLength(std::string_view text) {
     return i;
 }
 
+// Decimal exponent of the leading significant digit of a well-formed number (mantissa digits,
+// optional fraction, optional exponent), to tell overflow from underflow.
+static long long LeadingDecimalExponent(std::string_view number) {
+    long long position = 0;
+    bool seenDigit = false, afterPoint = false;
+    size_t i = 0;
+    for (; i < number.size() && number[i] != 'e' && number[i] != 'E'; ++i) {
+        char c = number[i];
+        if (c == '.') {
+            afterPoint = true;
+            continue;
+        }
+        if (!seenDigit) {
+            if (c == '0') {
+                if (afterPoint) --position;
+                continue;
+            }
+            seenDigit = true;
+            position = afterPoint ? position - 1 : 0;
+        } else if (!afterPoint) {
+            ++position;
+        }
+    }
+    if (!seenDigit) return 0;
+    long long exponent = 0;
+    if (i < number.size()) {
+        bool negative = false;
+        size_t j = i + 1;
+        if (j < number.size() && (number[j] == '+' || number[j] == '-')) negative = number[j++] == '-';
+        for (; j < number.size(); ++j) exponent = std::min<long long>(exponent * 10 + (number[j] - '0'), 1LL << 40);
+        if (negative) exponent = -exponent;
+    }
+    return position + exponent;
+}
+
 double ReadReal(std::string_view text) {
     size_t n = RealPrefixLength(text);
     if (n == 0) return 0.0;
-    std::string prefix(text.substr(0, n));
-    return std::strtod(prefix.c_str(), nullptr);
+    std::string_view number = text.substr(SkipBlanks(text), n - SkipBlanks(text));
+    bool negative = false;
+    if (number[0] == '+' || number[0] == '-') {
+        negative = number[0] == '-';
+        number.remove_prefix(1);
+    }
+    // from_chars reads the same in every locale (a game may set one with a decimal comma).
+    double value = 0.0;
+    auto [end, error] = std::from_chars(number.data(), number.data() + number.size(), value);
+    (void)end;
+    if (error == std::errc::result_out_of_range)
+        value = LeadingDecimalExponent(number) > 0 ? std::numeric_limits<double>::infinity() : 0.0;
+    else if (error != std::errc())
+        value = 0.0;
+    return negative ? -value : value;
 }

@@ -14,6 +14,9 @@ std::string Trim(std::string_view text);
 // between two separators are kept, and a separator at the very end gives no last item.
 std::vector<std::string> Split(std::string_view text, char separator);
 
+// Removes a UTF-8 byte-order mark at the start of a file's first line (editors add one).
+void StripByteOrderMark(std::string& firstLine);
+
 // ASCII lower case.
 std::string ToLower(std::string_view text);
 

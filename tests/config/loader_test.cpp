@@ -33,6 +33,21 @@ TEST_F(ConfigLoader, RaceSetInASubfolderWithPathCaseOfItsOwn) {
     EXPECT_EQ(log.Lines(), std::vector<std::string>{"Load ini: data\\Meshes\\Vultrane\\sets\\nord.ini"});
 }
 
+TEST_F(ConfigLoader, FilesSavedWithAByteOrderMarkLoad) {
+    // Common editors put a UTF-8 mark before the first line of every file.
+    const std::string bom = "\xEF\xBB\xBF";
+    WriteConfig("races.ini", bom + "[Nord]\nsliderini=nord.ini\nname=Nord\n");
+    WriteConfig("nord.ini", bom + kSet);
+    WriteConfig("edit.txt", bom + "[MainModel]\nvertexnum=12\n");
+    LoadConfiguration(kConfigDirectory);
+    ASSERT_EQ(Config().raceSettings.size(), 1u);
+    EXPECT_EQ(Config().raceSettings[0].raceSetName, "Nord Set");
+    vertexEditData* edit = GetVertexEditData("data\\Meshes\\Vultrane\\edit.txt");
+    ASSERT_NE(edit, nullptr);
+    EXPECT_EQ(edit->female.vertexNum, 12);
+    EXPECT_TRUE(Errors().empty());
+}
+
 TEST_F(ConfigLoader, DefinitionsGatherPerRaceSetFileAcrossFiles) {
     WriteConfig("a.ini",
                 "sliderini=shared.ini\nname=Before\n"  // a definition before the first header

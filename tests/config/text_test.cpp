@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <limits>
+
 #include <cmath>
 #include <string>
 #include <vector>
@@ -50,6 +52,11 @@ TEST(ConfigText, NumbersReadTheirLeadingPrefixWithoutOverflow) {
     EXPECT_DOUBLE_EQ(ReadReal("nan"), 0.0);
     EXPECT_DOUBLE_EQ(ReadReal("inf"), 0.0);
     EXPECT_TRUE(std::isinf(ReadReal("1e999")));
+    EXPECT_EQ(ReadReal("-1e999"), -std::numeric_limits<double>::infinity());
+    EXPECT_EQ(ReadReal("0.000001e-400"), 0.0);  // underflow reads as zero, not infinity
+    EXPECT_GT(ReadReal("123456e-320"), 0.0);  // a subnormal is still a number
+    EXPECT_DOUBLE_EQ(ReadReal("  +2.5"), 2.5);
+    EXPECT_DOUBLE_EQ(ReadReal("0.2"), 0.2);
 }
 
 }  // namespace
