@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "game/player.h"
 #include "plugin/log.h"
 #include "plugin/numeric.h"
 
@@ -13,14 +14,6 @@ constexpr double kHalfPi = 1.57079632679489661923;
 NiNode* CameraRoot() {
     PlayerCamera* camera = PlayerCameraSingleton();
     return camera ? camera->cameraNode : nullptr;
-}
-
-NiAVObject* PlayerRoot(PlayerCharacter* player) {
-    NiNode* root = Reference_GetRoot3D(&player->ref);
-    if (RuntimeDynamicCast(player, 0, TypeDescriptor_Reference(), TypeDescriptor_Player(), 0)) {
-        if (NiNode* loaded = Player_Loaded3DRoot(player)) root = loaded;
-    }
-    return root ? &root->av : nullptr;
 }
 
 using Matrix = double[3][3];
@@ -49,15 +42,8 @@ double GetCameraFov() {
 }
 
 NiAVObject* FindCharacterNode(const char* name) {
-    PlayerCharacter* player = PlayerSingleton();
-    if (!player || !name || !*name) return nullptr;
-    NiAVObject* root = PlayerRoot(player);
-    if (!root) return nullptr;
-    BSFixedString fixed{};
-    FixedString_Construct(&fixed, name);
-    NiAVObject* node = Node_GetObjectByName(root, &fixed);
-    FixedString_Release(&fixed);
-    return node;
+    if (!name || !*name) return nullptr;  // unlike a slider's node, an empty name is no node here
+    return FindPlayerNode(PlayerSingleton(), name);
 }
 
 NodeAngles AnglesFromRotation(const NiMatrix33& m) {

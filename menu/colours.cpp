@@ -4,7 +4,7 @@
 #include <cmath>
 
 #include "game/engine.h"
-#include "menu/player.h"
+#include "game/player.h"
 #include "menu/tints.h"
 #include "plugin/numeric.h"
 

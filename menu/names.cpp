@@ -4,7 +4,7 @@
 
 #include "config/text.h"
 #include "game/engine.h"
-#include "menu/player.h"
+#include "game/player.h"
 #include "os/os.h"
 #include "plugin/log.h"
 

@@ -4,7 +4,7 @@
 
 #include "game/engine.h"
 #include "menu/colours.h"
-#include "menu/player.h"
+#include "game/player.h"
 #include "plugin/numeric.h"
 
 namespace {

@@ -4,7 +4,7 @@
 #include <cstdio>
 
 #include "config/text.h"
-#include "game/engine.h"
+#include "game/player.h"
 #include "menu/colours.h"
 #include "menu/tints.h"
 #include "plugin/log.h"
@@ -120,26 +120,6 @@ void AddNodeOffset(std::vector<NodeOffsetEntry>& offsets, const std::string& nam
     offsets.push_back({name, x, y, z});
 }
 
-NiNode* PlayerSkeletonRoot(PlayerCharacter* player) {
-    if (!player) return nullptr;
-    NiNode* root = Reference_GetRoot3D(&player->ref);
-    if (RuntimeDynamicCast(player, 0, TypeDescriptor_Reference(), TypeDescriptor_Player(), 0)) {
-        if (NiNode* loaded = Player_Loaded3DRoot(player)) root = loaded;
-    }
-    return root;
-}
-
-NiAVObject* FindPlayerNode(PlayerCharacter* player, const std::string& name) {
-    NiNode* root = PlayerSkeletonRoot(player);
-    if (!root) return nullptr;
-    if (name.empty()) return &root->av;
-    BSFixedString gameName{};
-    FixedString_Construct(&gameName, name.c_str());
-    NiAVObject* node = Node_GetObjectByName(&root->av, &gameName);
-    FixedString_Release(&gameName);
-    return node;
-}
-
 void ApplySliderValues(const RaceSetting& raceSetting, const SliderValueList& values, int sexCode) {
     SkeletonText().clear();
     std::vector<NodeScaleEntry> scales;
@@ -178,7 +158,7 @@ void ApplySliderValues(const RaceSetting& raceSetting, const SliderValueList& va
             LogMessage("    ERROR:system: scale of node '%s' is not a finite number. not applied.", e.name.c_str());
             continue;
         }
-        if (NiAVObject* node = FindPlayerNode(player, e.name)) {
+        if (NiAVObject* node = FindPlayerNode(player, e.name.c_str())) {
             node->m_localTransform.scale = NarrowToFloat(e.factor);
             UpdateNode(node);
         }
@@ -191,7 +171,7 @@ void ApplySliderValues(const RaceSetting& raceSetting, const SliderValueList& va
             LogMessage("    ERROR:system: offset of node '%s' is not a finite number. not applied.", e.name.c_str());
             continue;
         }
-        if (NiAVObject* node = FindPlayerNode(player, e.name)) {
+        if (NiAVObject* node = FindPlayerNode(player, e.name.c_str())) {
             node->m_localTransform.pos = {NarrowToFloat(e.x), NarrowToFloat(e.y), NarrowToFloat(e.z)};
             UpdateNode(node);
         }

@@ -33,11 +33,5 @@ std::string& SkeletonText();
 
 void ApplySliderValues(const RaceSetting& raceSetting, const SliderValueList& values, int sexCode);
 
-// The player's skeleton root: the loaded 3D root of a player-type reference when it has one,
-// otherwise the reference's 3D root. Null when there is none.
-NiNode* PlayerSkeletonRoot(PlayerCharacter* player);
-// A node of the player's skeleton by exact name; an empty name is the root itself.
-NiAVObject* FindPlayerNode(PlayerCharacter* player, const std::string& name);
-
 // True for the reserved node name that is listed but never applied.
 bool IsDummyNodeName(const std::string& name);

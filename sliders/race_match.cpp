@@ -6,7 +6,7 @@
 
 #include "config/model.h"
 #include "config/text.h"
-#include "game/engine.h"
+#include "game/player.h"
 
 namespace {
 
@@ -52,10 +52,7 @@ int FindRaceSetting(PlayerCharacter* player, std::string& raceName, std::string*
         editorId = GameText(race->editorId.data);
         raceName = GameText(race->fullName.name.data);
     }
-    TESForm* baseForm = Reference_BaseForm(player);
-    if (!baseForm) return -1;
-    auto* npc = static_cast<TESNPC*>(
-        RuntimeDynamicCast(baseForm, 0, TypeDescriptor_BaseForm(), TypeDescriptor_NpcForm(), 0));
+    TESNPC* npc = PlayerNpcForm(player);
     if (!npc) return -1;
     const int8_t sex = NpcForm_GetSex(npc);
     if (sex < 0) return -1;

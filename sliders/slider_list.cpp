@@ -2,7 +2,7 @@
 
 #include <array>
 
-#include "game/engine.h"
+#include "game/player.h"
 #include "sliders/apply.h"
 #include "sliders/race_match.h"
 
@@ -98,10 +98,7 @@ bool BuildSliderList(PlayerCharacter* player, const std::string& raceName, bool 
                      SliderListResult& out) {
     out = SliderListResult{};
     if (!player) return false;
-    TESForm* baseForm = Reference_BaseForm(player);
-    auto* npc = baseForm ? static_cast<TESNPC*>(RuntimeDynamicCast(baseForm, 0, TypeDescriptor_BaseForm(),
-                                                                   TypeDescriptor_NpcForm(), 0))
-                         : nullptr;
+    TESNPC* npc = PlayerNpcForm(player);
     if (!npc) return false;
     const int sexCode = NpcForm_GetSex(npc) + 1;
 
@@ -115,7 +112,7 @@ bool BuildSliderList(PlayerCharacter* player, const std::string& raceName, bool 
     const double step = config.sliderStep != 0 ? config.sliderStep : 1;
 
     for (const SliderDef& s : set.sliders) {
-        if (IsNodeSlider(s) && !IsDummyNodeName(s.target) && !FindPlayerNode(player, s.target)) continue;
+        if (IsNodeSlider(s) && !IsDummyNodeName(s.target) && !FindPlayerNode(player, s.target.c_str())) continue;
         if (!hasFacialHair && s.menuIndex == kMenuIndexFacialHair) continue;
         if (!hasBrows && s.menuIndex == kMenuIndexBrows) continue;
         if ((s.sexMask & sexCode) == 0) continue;

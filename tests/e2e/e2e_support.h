@@ -10,6 +10,7 @@
 
 #include "game/engine.h"
 #include "game/sim/sim.h"
+#include "tools/hostsim/capture.h"
 
 namespace e2e {
 
@@ -93,7 +94,7 @@ private:
 };
 
 std::string ReadFile(const std::string& path);
-std::vector<std::string> SplitLines(const std::string& text);
+using hostsim::SplitLines;  // the host simulator splits its captured log the same way
 
 struct ProcessResult {
     int exitCode = -1;  // -1 when the process did not exit normally

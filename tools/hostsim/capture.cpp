@@ -7,18 +7,6 @@
 
 namespace hostsim {
 
-std::vector<std::string> SplitLines(const std::string& text) {
-    std::vector<std::string> lines;
-    size_t start = 0;
-    while (start < text.size()) {
-        size_t end = text.find('\n', start);
-        if (end == std::string::npos) end = text.size();
-        lines.push_back(text.substr(start, end - start));
-        start = end + 1;
-    }
-    return lines;
-}
-
 std::vector<std::string> CaptureStdoutLines(const std::function<void()>& fn) {
     std::fflush(stdout);
     FILE* tmp = std::tmpfile();

@@ -11,6 +11,17 @@ namespace hostsim {
 // there, split into lines (a final line break ends the last line, it adds no empty one).
 std::vector<std::string> CaptureStdoutLines(const std::function<void()>& fn);
 
-std::vector<std::string> SplitLines(const std::string& text);
+// Lines of a text; a final line break ends the last line and adds no empty one.
+inline std::vector<std::string> SplitLines(const std::string& text) {
+    std::vector<std::string> lines;
+    size_t start = 0;
+    while (start < text.size()) {
+        size_t end = text.find('\n', start);
+        if (end == std::string::npos) end = text.size();
+        lines.push_back(text.substr(start, end - start));
+        start = end + 1;
+    }
+    return lines;
+}
 
 }  // namespace hostsim
