@@ -3,7 +3,6 @@
 #include <array>
 #include <cmath>
 
-#include "game/engine.h"
 #include "game/player.h"
 #include "menu/tints.h"
 #include "plugin/numeric.h"

@@ -3,7 +3,6 @@
 #include <cstdio>
 
 #include "config/text.h"
-#include "game/engine.h"
 #include "game/player.h"
 #include "os/os.h"
 #include "plugin/log.h"

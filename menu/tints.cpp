@@ -2,9 +2,8 @@
 
 #include <cmath>
 
-#include "game/engine.h"
-#include "menu/colours.h"
 #include "game/player.h"
+#include "menu/colours.h"
 #include "plugin/numeric.h"
 
 namespace {
