@@ -9,7 +9,7 @@
 
 #include "config/text.h"
 #include "os/os.h"
-#include "plugin/log.h"
+#include "base/log.h"
 
 namespace {
 

@@ -5,8 +5,8 @@
 #include "config/loader.h"
 #include "config/stream_lines.h"
 #include "config/text.h"
-#include "plugin/log.h"
-#include "plugin/numeric.h"
+#include "base/log.h"
+#include "base/numeric.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include "config/loader.h"
 #include "config/stream_lines.h"
 #include "config/text.h"
-#include "plugin/log.h"
+#include "base/log.h"
 
 vertexEditData* GetVertexEditData(const std::string& path) {
     Configuration& config = Config();

@@ -4,8 +4,8 @@
 #include <cstring>
 
 #include "game/player.h"
-#include "plugin/log.h"
-#include "plugin/numeric.h"
+#include "base/log.h"
+#include "base/numeric.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 
 #include "game/player.h"
 #include "menu/tints.h"
-#include "plugin/numeric.h"
+#include "base/numeric.h"
 
 namespace {
 

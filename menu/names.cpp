@@ -5,7 +5,7 @@
 #include "config/text.h"
 #include "game/player.h"
 #include "os/os.h"
-#include "plugin/log.h"
+#include "base/log.h"
 
 const char* const kNameListPath = "data\\Meshes\\Vultrane\\nameList.txt";
 

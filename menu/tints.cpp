@@ -4,7 +4,7 @@
 
 #include "game/player.h"
 #include "menu/colours.h"
-#include "plugin/numeric.h"
+#include "base/numeric.h"
 
 namespace {
 

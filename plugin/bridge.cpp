@@ -2,8 +2,8 @@
 
 #include <cstdlib>
 
-#include "plugin/log.h"
-#include "plugin/numeric.h"
+#include "base/log.h"
+#include "base/numeric.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include "os/os.h"
 #include "plugin/functions.h"
 #include "plugin/hook.h"
-#include "plugin/log.h"
+#include "base/log.h"
 #include "plugin/registration.h"
 
 #if defined(_WIN32)

@@ -6,7 +6,7 @@
 
 #include "plugin/bridge.h"
 #include "plugin/functions.h"
-#include "plugin/log.h"
+#include "base/log.h"
 
 namespace {
 

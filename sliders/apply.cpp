@@ -7,8 +7,8 @@
 #include "game/player.h"
 #include "menu/colours.h"
 #include "menu/tints.h"
-#include "plugin/log.h"
-#include "plugin/numeric.h"
+#include "base/log.h"
+#include "base/numeric.h"
 #include "sliders/formula.h"
 
 namespace {

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "config/text.h"
-#include "plugin/log.h"
+#include "base/log.h"
 
 namespace {
 

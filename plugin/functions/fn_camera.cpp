@@ -3,8 +3,8 @@
 
 #include "menu/camera.h"
 #include "plugin/functions.h"
-#include "plugin/log.h"
-#include "plugin/numeric.h"
+#include "base/log.h"
+#include "base/numeric.h"
 
 void Fn_SetCameraFov(const MenuCall& call) {
     if (!call.Check({kGFxType_Number}, "SetCameraFov(fov:Number)")) return;

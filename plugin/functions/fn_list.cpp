@@ -2,7 +2,7 @@
 #include "config/loader.h"
 #include "config/model.h"
 #include "plugin/functions.h"
-#include "plugin/log.h"
+#include "base/log.h"
 #include "sliders/slider_list.h"
 
 namespace {

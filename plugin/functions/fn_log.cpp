@@ -1,7 +1,7 @@
 // Log and LastLog: the menu's script writes into the library's log.
 #include "plugin/functions.h"
-#include "plugin/log.h"
-#include "plugin/numeric.h"
+#include "base/log.h"
+#include "base/numeric.h"
 
 void Fn_Log(const MenuCall& call) {
     if (call.Count() < 1) return;

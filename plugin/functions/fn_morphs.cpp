@@ -1,6 +1,6 @@
 // Morph merging menu functions: argument checks; the merge itself is not built yet.
 #include "plugin/functions.h"
-#include "plugin/log.h"
+#include "base/log.h"
 
 void Fn_SetMergedMorphs(const MenuCall& call) {
     if (!call.Check({kGFxType_String, kGFxType_Array, kGFxType_Number},

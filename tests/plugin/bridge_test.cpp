@@ -4,8 +4,8 @@
 #include <limits>
 
 #include "plugin/bridge.h"
-#include "plugin/log.h"
-#include "plugin/numeric.h"
+#include "base/log.h"
+#include "base/numeric.h"
 #include "plugin/registration.h"
 #include "tests/support/test_support.h"
 

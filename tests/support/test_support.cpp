@@ -9,7 +9,7 @@
 #include <sstream>
 
 #include "plugin/bridge.h"
-#include "plugin/log.h"
+#include "base/log.h"
 #include "plugin/registration.h"
 
 namespace vtrtest {

@@ -5,7 +5,7 @@
 #include <string>
 
 #include "os/os.h"
-#include "plugin/log.h"
+#include "base/log.h"
 #include "tests/support/test_support.h"
 
 namespace {
