@@ -23,10 +23,15 @@ inline int64_t TruncToInt64(double x) {
 // A colour travels as a Number 0 to 4294967295: truncated to 64 bits, low 32 bits kept.
 inline uint32_t ColourFromNumber(double x) { return static_cast<uint32_t>(static_cast<uint64_t>(TruncToInt64(x))); }
 
-// Narrowing to a 32-bit float without undefined behaviour for out-of-range values.
+// Narrowing to a 32-bit float as the hardware does it: round to nearest, so that values
+// just above the largest float still give the largest float; only from 2^128 - 2^103 (the
+// midpoint to 2^128, which ties to even) on does the result become infinite.
 inline float NarrowToFloat(double x) {
+    constexpr double kOverflowFrom = 340282356779733661637539395458142568448.0;  // 2^128 - 2^103
     if (std::isnan(x)) return std::numeric_limits<float>::quiet_NaN();
-    if (x > std::numeric_limits<float>::max()) return std::numeric_limits<float>::infinity();
-    if (x < -std::numeric_limits<float>::max()) return -std::numeric_limits<float>::infinity();
+    if (x >= kOverflowFrom) return std::numeric_limits<float>::infinity();
+    if (x <= -kOverflowFrom) return -std::numeric_limits<float>::infinity();
+    if (x > std::numeric_limits<float>::max()) return std::numeric_limits<float>::max();
+    if (x < -std::numeric_limits<float>::max()) return -std::numeric_limits<float>::max();
     return static_cast<float>(x);
 }
