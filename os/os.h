@@ -24,7 +24,9 @@ struct DirEntry {
 // only, matched without regard to case). False when the listing cannot be opened.
 bool ListDirectory(const std::string& pattern, std::vector<DirEntry>& out);
 
-// The user's documents folder, without a trailing separator; empty when unknown.
+// The user's documents folder, without a trailing separator; empty when unknown. On POSIX
+// it is $XDG_DOCUMENTS_DIR when set, else $HOME/Documents (the host simulator points the
+// former elsewhere).
 std::string DocumentsFolder();
 
 // Creates one folder; true when it exists afterwards.
@@ -36,6 +38,44 @@ FILE* OpenDenyWrite(const std::string& path);
 
 // Opens a file for reading (binary), resolving the path. Null on failure.
 FILE* OpenRead(const std::string& path);
+
+// A file written beside its final name and put in its place in one step when complete, so
+// that a failed or interrupted write never leaves a truncated file where a good one stood.
+// While it is open, other writers of the new file are denied. Not committed (destroyed,
+// aborted or failed), the partial file is removed and the old file is left as it was.
+class ReplacingFile {
+public:
+    ReplacingFile() = default;
+    ~ReplacingFile();
+    ReplacingFile(const ReplacingFile&) = delete;
+    ReplacingFile& operator=(const ReplacingFile&) = delete;
+
+    // `text`: line ends written as the platform's text mode writes them (CR LF on Windows).
+    bool Open(const std::string& path, bool text);
+    bool IsOpen() const { return file_ != nullptr; }
+    // False from the first failed write on; later writes do nothing.
+    bool Write(const void* data, size_t size);
+    bool WriteText(const std::string& text) { return Write(text.data(), text.size()); }
+    // Overwrites bytes already written at `offset` (binary files), then returns to the end.
+    bool WriteAt(uint32_t offset, const void* data, size_t size);
+    // Flushes, closes and replaces the old file. False when anything failed on the way.
+    bool Commit();
+    void Abort();
+    // What failed, for the log ("write failed", "cannot replace the old file", ...).
+    const std::string& Error() const { return error_; }
+
+private:
+    bool Fail(const char* what);
+    FILE* file_ = nullptr;
+    bool failed_ = false;
+    std::string finalPath_;
+    std::string tempPath_;
+    std::string error_;
+};
+
+// Test support: after `bytes` more bytes have been written through ReplacingFile, every
+// further write fails (as on a full disk). SIZE_MAX turns it off.
+void InjectWriteFailureAfter(size_t bytes);
 
 // Makes code bytes writable and executable; returns the previous protection.
 uint32_t ProtectReadWriteExecute(void* address, size_t size);

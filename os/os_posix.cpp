@@ -1,4 +1,5 @@
 #include "os/os.h"
+#include "os/os_detail.h"
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -107,6 +108,12 @@ bool ListDirectory(const std::string& pattern, std::vector<DirEntry>& out) {
 }
 
 std::string DocumentsFolder() {
+    const char* xdg = std::getenv("XDG_DOCUMENTS_DIR");
+    if (xdg && *xdg) {
+        std::string dir = xdg;
+        while (dir.size() > 1 && dir.back() == '/') dir.pop_back();
+        return dir;
+    }
     const char* home = std::getenv("HOME");
     if (!home || !*home) return {};
     return std::string(home) + "/Documents";
@@ -138,6 +145,36 @@ FILE* OpenRead(const std::string& path) {
     if (IsDir(real)) return nullptr;
     return std::fopen(real.c_str(), "rb");
 }
+
+namespace detail {
+
+std::string PlatformPath(const std::string& path) { return ResolvePath(path); }
+
+FILE* OpenNewDenyWrite(const std::string& platformPath, bool) {
+    if (IsDir(platformPath)) return nullptr;
+    int fd = open(platformPath.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
+    if (fd < 0) return nullptr;
+    // The lock stands for a Windows deny-write share, as in OpenDenyWrite.
+    if (flock(fd, LOCK_EX | LOCK_NB) != 0 || ftruncate(fd, 0) != 0) {
+        close(fd);
+        return nullptr;
+    }
+    FILE* f = fdopen(fd, "wb");
+    if (!f) close(fd);
+    return f;
+}
+
+bool SyncToDisk(FILE* file) { return fsync(fileno(file)) == 0; }
+
+bool ReplaceWith(const std::string& from, const std::string& to) {
+    // rename() would put a file in place of an empty folder's name only on some systems.
+    if (IsDir(to)) return false;
+    return std::rename(from.c_str(), to.c_str()) == 0;
+}
+
+void RemoveFile(const std::string& platformPath) { unlink(platformPath.c_str()); }
+
+}  // namespace detail
 
 // The simulated game's code is ordinary data memory: nothing to change.
 uint32_t ProtectReadWriteExecute(void*, size_t) { return 0; }

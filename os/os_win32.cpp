@@ -1,10 +1,12 @@
 #include "os/os.h"
+#include "os/os_detail.h"
 
 #include <windows.h>
 #include <shlobj.h>
 #include <share.h>
 
 #include <cstring>
+#include <io.h>
 
 namespace os {
 
@@ -28,7 +30,7 @@ bool ListDirectory(const std::string& pattern, std::vector<DirEntry>& out) {
 
 std::string DocumentsFolder() {
     char buf[MAX_PATH];
-    if (SUCCEEDED(SHGetFolderPathA(nullptr, CSIDL_MYDOCUMENTS | CSIDL_FLAG_CREATE, nullptr, SHGFP_TYPE_CURRENT, buf)))
+    if (SUCCEEDED(SHGetFolderPathA(nullptr, CSIDL_PERSONAL, nullptr, SHGFP_TYPE_CURRENT, buf)))
         return buf;
     return {};
 }
@@ -42,6 +44,25 @@ bool CreateFolder(const std::string& path) {
 FILE* OpenDenyWrite(const std::string& path) { return _fsopen(path.c_str(), "w", _SH_DENYWR); }
 
 FILE* OpenRead(const std::string& path) { return std::fopen(path.c_str(), "rb"); }
+
+namespace detail {
+
+std::string PlatformPath(const std::string& path) { return path; }
+
+FILE* OpenNewDenyWrite(const std::string& platformPath, bool text) {
+    return _fsopen(platformPath.c_str(), text ? "w" : "wb", _SH_DENYWR);
+}
+
+bool SyncToDisk(FILE* file) { return _commit(_fileno(file)) == 0; }
+
+// Atomic on one NTFS volume; the temporary file is always beside its target.
+bool ReplaceWith(const std::string& from, const std::string& to) {
+    return MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+}
+
+void RemoveFile(const std::string& platformPath) { DeleteFileA(platformPath.c_str()); }
+
+}  // namespace detail
 
 uint32_t ProtectReadWriteExecute(void* address, size_t size) {
     DWORD old = 0;
