@@ -88,19 +88,26 @@ bool ReadSlotFile(const std::string& path, FaceSlot& out) {
     if (!f) return false;
     LineReader reader{.out = out};
     std::string line;
+    bool first = true;
+    // Editors may put a byte-order mark in front of the version line.
+    auto take = [&] {
+        if (first) StripByteOrderMark(line);
+        first = false;
+        reader.Take(line);
+        line.clear();
+    };
     char buf[4096];
     size_t n;
     while ((n = std::fread(buf, 1, sizeof(buf), f)) > 0) {
         std::string_view chunk(buf, n);
         for (size_t cut; (cut = chunk.find('\n')) != std::string_view::npos;) {
             line.append(chunk.substr(0, cut));
-            reader.Take(line);
-            line.clear();
+            take();
             chunk.remove_prefix(cut + 1);
         }
         line.append(chunk);
     }
-    if (!line.empty()) reader.Take(line);
+    if (!line.empty()) take();
     std::fclose(f);
     reader.Report(path);
     return true;
