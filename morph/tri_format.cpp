@@ -277,7 +277,10 @@ public:
                         std::to_string(kTriMaxNameLength));
         char buffer[kTriMaxNameLength];
         if (!Bytes(buffer, length)) return CutShort("name");
-        name.assign(buffer, std::find(buffer, buffer + length, '\0'));
+        // Without its zero byte a name has no defined end (and could not be written back).
+        const char* end = std::find(buffer, buffer + length, '\0');
+        if (end == buffer + length) return Fail("name at byte " + std::to_string(at + 4) + " has no zero byte");
+        name.assign(buffer, static_cast<size_t>(end - buffer));
         context_ += " \"" + Printable(name.data(), name.size()) + "\"";
         return true;
     }
