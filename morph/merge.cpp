@@ -1,0 +1,198 @@
+#include "morph/merge.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+#include "base/log.h"
+#include "base/numeric.h"
+#include "morph/tri_cache.h"
+#include "os/os.h"
+
+const TypeMorphFamily kTypeMorphFamilies[3] = {{"EyesType", 39}, {"LipType", 32}, {"NoseType", 31}};
+
+namespace {
+
+constexpr const char* kMainMorphName = "NoseType32";
+constexpr const char* kNeckHeadMorphName = "LipType33";
+constexpr const char* kVampireMorphName = "VampireMorph";
+
+// The target's vertex index of a vertex edit, or -1.
+int64_t VertexEditIndex(const VertexEditSexBlock& block, const std::string& targetPath, int64_t k) {
+    if (block.name == targetPath) return k;
+    for (const ExtraModelEntry& extra : block.extraModels) {
+        if (extra.name != targetPath) continue;
+        for (const auto& pair : extra.pairs)
+            if (pair.first == k) return pair.second;
+        return -1;
+    }
+    return -1;
+}
+
+void AddVertexEdit(std::vector<double>& acc, size_t vertices, int64_t index, double value) {
+    if (index < 0 || static_cast<uint64_t>(index) >= vertices) return;
+    const int32_t p = TruncToInt32(value);
+    const uint32_t u = static_cast<uint32_t>(p);
+    const int dx = static_cast<int>((u >> 16) & 255u) - 127;
+    const int dy = static_cast<int>((u >> 8) & 255u) - 127;
+    const int dz = static_cast<int>(u & 255u) - 127;
+    double* a = &acc[static_cast<size_t>(index) * 3];
+    a[0] += dx / 100.0;
+    a[1] += dy / 100.0;
+    a[2] += dz / 100.0;
+}
+
+// The morph name and weight a value gives; false when it contributes nothing.
+bool ChooseMorph(const SliderDef& slider, double value, int flag, std::string& name, double& weight) {
+    if (flag == kMergeNeckAndHead) {
+        if (slider.uniqueID == kNeckLengthSliderId) {
+            name = value < 0 ? "VTR_NeckShortNPC" : "VTR_NeckLongNPC";
+            weight = value;
+            return true;
+        }
+        if (slider.uniqueID == kHeadSizeSliderId) {
+            name = value < 0 ? "VTR_HeadSmallNPC" : "VTR_HeadLargeNPC";
+            weight = value * 5.0;
+            return true;
+        }
+        return false;
+    }
+    if (slider.type == kSliderMorphPair) {
+        name = value >= 0 ? slider.target : slider.lowTarget;
+        weight = value;
+        return true;
+    }
+    if (slider.type == kSliderMorph) {
+        name = slider.target + std::to_string(TruncToInt32(value + 0.5));
+        weight = 1.0;
+        return true;
+    }
+    return false;
+}
+
+}  // namespace
+
+void AccumulateMorphs(std::vector<double>& accumulator, const SliderValueList& values, const RaceSetting& raceSetting,
+                      const std::string& targetPath, const TriFile& tri, uint32_t vertexCount, int sexCode, int flag) {
+    const size_t vertices = std::min<size_t>(vertexCount, accumulator.size() / 3);
+    const VertexEditSexBlock* block = raceSetting.vertexEdit ? &raceSetting.vertexEdit->Block(sexCode) : nullptr;
+    std::string morphName;
+    for (const auto& [id, value] : values) {
+        // A value that is not a number would spread NaN or infinity over every vertex of
+        // the merged morph; it contributes nothing instead.
+        if (!std::isfinite(value)) continue;
+        if (flag == kMergeMain && id <= kVertexEditIdBase && block) {
+            const int64_t k = static_cast<int64_t>(kVertexEditIdBase) - id;
+            AddVertexEdit(accumulator, vertices, VertexEditIndex(*block, targetPath, k), value);
+            continue;
+        }
+        const int s = FindSliderForValue(raceSetting, id, sexCode);
+        if (s < 0) continue;
+        double weight = 0.0;
+        if (!ChooseMorph(raceSetting.sliders[static_cast<size_t>(s)], value, flag, morphName, weight)) continue;
+        const int m = FindMorphIndex(tri, morphName);
+        if (m < 0) continue;
+        const TriMorph& morph = tri.morphs[static_cast<size_t>(m)];
+        const double factor = std::fabs(weight) * static_cast<double>(morph.scale);
+        if (!std::isfinite(factor)) continue;
+        const size_t n = std::min(vertices, morph.deltas.size());
+        const TriDelta* d = morph.deltas.data();
+        double* a = accumulator.data();
+        for (size_t v = 0; v < n; ++v) {
+            a[3 * v] += factor * d[v].dx;
+            a[3 * v + 1] += factor * d[v].dy;
+            a[3 * v + 2] += factor * d[v].dz;
+        }
+    }
+}
+
+MergedMorph BuildMergedMorph(const SliderValueList& values, const RaceSetting& raceSetting,
+                             const std::string& targetPath, const TriFile& tri, uint32_t vertexCount, int sexCode,
+                             int flag) {
+    std::vector<double> acc(static_cast<size_t>(vertexCount) * 3, 0.0);
+    AccumulateMorphs(acc, values, raceSetting, targetPath, tri, vertexCount, sexCode, flag);
+
+    double maxAbs = 0.0;
+    for (double c : acc) maxAbs = std::max(maxAbs, std::fabs(c));
+
+    MergedMorph out;
+    out.deltas.assign(vertexCount, TriDelta{0, 0, 0});
+    if (!std::isfinite(maxAbs)) {
+        // Only reachable with absurd slider values; a zero morph keeps the face intact.
+        LogMessage("    WARNING: merged morph of %s is out of range; it is written as zero.", targetPath.c_str());
+        return out;
+    }
+    out.scale = NarrowToFloat(maxAbs / 32767.0);
+    if (out.scale == 0.0f) out.scale = 1.0f;
+    const double scale = out.scale;
+    auto quantise = [scale](double c) -> int16_t {
+        const int32_t q = TruncToInt32(c / scale);
+        return static_cast<int16_t>(std::clamp<int32_t>(q, -32768, 32767));
+    };
+    for (size_t v = 0; v < vertexCount; ++v)
+        out.deltas[v] = TriDelta{quantise(acc[3 * v]), quantise(acc[3 * v + 1]), quantise(acc[3 * v + 2])};
+    return out;
+}
+
+std::vector<std::string> MergedTriRecordOrder() {
+    std::vector<std::string> names(kFaceMorphNames.begin(), kFaceMorphNames.end());
+    names.push_back(kVampireMorphName);
+    for (const TypeMorphFamily& f : kTypeMorphFamilies)
+        for (int i = 1; i <= f.count; ++i) names.push_back(f.name + std::to_string(i));
+    names.push_back(kMainMorphName);
+    names.push_back(kNeckHeadMorphName);
+    names.push_back("NoseType33");
+    names.push_back("NoseType34");
+    return names;
+}
+
+bool WriteMergedTri(const RaceSetting& raceSetting, const std::string& targetPath, const SliderValueList& values,
+                    int sexCode) {
+    const TriFile* tri = FindCachedTri(targetPath);
+    if (!tri) {
+        LogMessage("\tERROR: empty morphSource for : %s", targetPath.c_str());
+        return false;
+    }
+    const uint32_t vertexCount = tri->vertexCount;
+    const MergedMorph main = BuildMergedMorph(values, raceSetting, targetPath, *tri, vertexCount, sexCode, kMergeMain);
+    const MergedMorph neck =
+        BuildMergedMorph(values, raceSetting, targetPath, *tri, vertexCount, sexCode, kMergeNeckAndHead);
+    const std::vector<TriDelta> zero(vertexCount, TriDelta{0, 0, 0});
+
+    os::ReplacingFile out;
+    if (!out.Open(targetPath, false)) {
+        LogMessage("    ERROR: cannot write new .tri (%s)", targetPath.c_str());
+        return false;
+    }
+    bool ok = WriteTriHeader(out, *tri);
+    uint32_t written = 0;
+    auto record = [&](const std::string& name, float scale, const std::vector<TriDelta>& deltas) {
+        ok = ok && WriteTriMorph(out, name, scale, deltas, vertexCount);
+        ++written;
+    };
+    auto copy = [&](const std::string& name) {
+        const int m = FindMorphIndex(*tri, name);
+        if (m < 0) return;
+        const TriMorph& morph = tri->morphs[static_cast<size_t>(m)];
+        record(name, morph.scale, morph.deltas);
+    };
+    for (const char* name : kFaceMorphNames) copy(name);
+    if (FindMorphIndex(*tri, kVampireMorphName) >= 0)
+        copy(kVampireMorphName);
+    else
+        record(kVampireMorphName, 1.0f, zero);
+    for (const TypeMorphFamily& f : kTypeMorphFamilies)
+        for (int i = 1; i <= f.count; ++i) copy(f.name + std::to_string(i));
+    record(kMainMorphName, main.scale, main.deltas);
+    record(kNeckHeadMorphName, neck.scale, neck.deltas);
+    copy("NoseType33");
+    copy("NoseType34");
+    ok = ok && PatchTriMorphCount(out, written);
+    if (!ok || !out.Commit()) {
+        LogMessage("    ERROR: cannot write new .tri (%s): %s; the old file is kept.", targetPath.c_str(),
+                   out.Error().empty() ? "write failed" : out.Error().c_str());
+        out.Abort();
+        return false;
+    }
+    return true;
+}
