@@ -6,10 +6,14 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <fstream>
+#include <sstream>
 
 #include "game/engine.h"
 #include "game/sim/sim.h"
 #include "game/sim/sim_morphdata.h"
+#include "os/os.h"
+#include "tools/hostsim/capture.h"
 #include "tools/hostsim/values.h"
 
 namespace hostsim {
@@ -175,6 +179,30 @@ Json CallSiteJson(const std::string& pluginPath) {
     return out;
 }
 
+// The files of the slot folder below the documents folder, by name, with their lines; the
+// folder is found as the plug-in finds it (letter case ignored).
+Json SlotFilesJson() {
+    const std::string documents = os::DocumentsFolder();
+    if (documents.empty()) return {{"folder", nullptr}, {"files", Json::array()}};
+    const std::string folder = documents + "\\My Games\\Skyrim\\VTR_save";
+    std::vector<os::DirEntry> entries;
+    os::ListDirectory(folder + "\\*", entries);
+    std::sort(entries.begin(), entries.end(),
+              [](const os::DirEntry& a, const os::DirEntry& b) { return a.name < b.name; });
+    Json files = Json::array();
+    for (const os::DirEntry& e : entries) {
+        if (e.isDirectory) {
+            files.push_back({{"name", e.name}, {"isFolder", true}});
+            continue;
+        }
+        std::ifstream in(os::ResolvePath(folder + "\\" + e.name), std::ios::binary);
+        std::stringstream text;
+        text << in.rdbuf();
+        files.push_back({{"name", e.name}, {"lines", SplitLines(text.str())}});
+    }
+    return {{"folder", os::ResolvePath(folder)}, {"files", files}};
+}
+
 }  // namespace
 
 Json DumpWorld(const std::string& pluginPath) {
@@ -189,7 +217,8 @@ Json DumpWorld(const std::string& pluginPath) {
             {"callSite", CallSiteJson(pluginPath)},
             {"formerRoutineCalls", sim::FormerRoutineCalls()},
             {"liveHeapAllocations", sim::LiveHeapAllocations()},
-            {"liveManagedValues", sim::LiveManagedValues()}};
+            {"liveManagedValues", sim::LiveManagedValues()},
+            {"slotFiles", SlotFilesJson()}};
 }
 
 }  // namespace hostsim

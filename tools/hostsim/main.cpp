@@ -33,7 +33,10 @@ constexpr const char* kUsage =
     "  --plugin PATH           plug-in library (default: the one built beside this program)\n"
     "  --game-folder DIR       the game's folder, made current before the plug-in is loaded\n"
     "                          (default: the world file's \"gameFolder\", else the current folder)\n"
-    "  --dump-world            print the world's state after the calls\n"
+    "  --documents DIR         the user's documents folder, where slot files are saved below\n"
+    "                          My Games/Skyrim/VTR_save (default: $XDG_DOCUMENTS_DIR, else\n"
+    "                          $HOME/Documents)\n"
+    "  --dump-world            print the world's state after the calls (with the slot files)\n"
     "  --output FILE           write the JSON there instead of standard output\n"
     "  --compact               one line of JSON instead of an indented text\n"
     "handshake options:\n"
@@ -44,7 +47,7 @@ constexpr const char* kUsage =
     "  --movies N              menu movies to set up (default 1); calls go to the last\n";
 
 struct Options {
-    std::string world, calls, gameFolder, output;
+    std::string world, calls, gameFolder, output, documents;
     bool dumpWorld = false;
     bool compact = false;
     hostsim::HostOptions host;
@@ -78,6 +81,10 @@ Options ParseOptions(int argc, char** argv) {
         else if (a == "--calls") o.calls = value();
         else if (a == "--plugin") o.host.pluginPath = value();
         else if (a == "--game-folder") o.gameFolder = value();
+        else if (a == "--documents") {
+            o.documents = value();
+            if (o.documents.empty()) throw UsageError{a + ": the folder must not be empty"};
+        }
         else if (a == "--output") o.output = value();
         else if (a == "--dump-world") o.dumpWorld = true;
         else if (a == "--compact") o.compact = true;
@@ -118,6 +125,7 @@ int main(int argc, char** argv) {
     opt.calls = Absolute(opt.calls);
     opt.output = Absolute(opt.output);
     opt.gameFolder = Absolute(opt.gameFolder);
+    opt.documents = Absolute(opt.documents);
     if (opt.host.pluginPath.find('/') != std::string::npos) opt.host.pluginPath = Absolute(opt.host.pluginPath);
 
     // Inputs are read and checked before the plug-in is touched.
@@ -150,6 +158,11 @@ int main(int argc, char** argv) {
         std::fprintf(stderr,
                      "vtr_hostsim: warning: the game folder has no data\\skse\\plugins folder; the plug-in "
                      "runs without a log file (its messages are still captured from standard output)\n");
+
+    // The plug-in asks the platform for the documents folder; on POSIX that is this variable.
+    // Made absolute above: the current folder becomes the game folder.
+    if (!opt.documents.empty() && setenv("XDG_DOCUMENTS_DIR", opt.documents.c_str(), 1) != 0)
+        return InputFailure("", "cannot set the documents folder: " + std::string(std::strerror(errno)));
 
     FILE* out = stdout;
     if (!opt.output.empty() && !(out = std::fopen(opt.output.c_str(), "w")))
