@@ -80,8 +80,8 @@ void CacheTriFiles(const std::string& directory, const std::string& targetPath,
     if (kept != tri.morphs.size()) {
         tri.morphs.erase(tri.morphs.begin() + static_cast<std::ptrdiff_t>(kept), tri.morphs.end());
         tri.morphs.shrink_to_fit();
+        IndexTriMorphs(tri);  // otherwise the reader's index stands
     }
-    IndexTriMorphs(tri);
 
     State().files.push_back(std::move(tri));
     Log_Once(LogOnce().cacheSuccess, "info: cache tri, success.");

@@ -6,6 +6,7 @@
 #include <array>
 #include <bit>
 #include <cstring>
+#include <memory>
 #include <type_traits>
 
 #include "os/os.h"
@@ -187,10 +188,12 @@ bool MorphLayout(Io& io, Name& name, Scale& scale, Deltas& deltas, uint32_t vert
 
 // ----- Reading -------------------------------------------------------------------------------
 
-// Lists grow as their bytes arrive, never by more than what has arrived or one chunk, so a
-// count in a damaged header costs no more memory than the file holds; a list that is read whole
-// ends with exactly its count as capacity.
-constexpr uint32_t kReadChunkBytes = 64 * 1024;
+// The source is read ahead in large pieces (few calls into the resource system). Lists grow
+// as their bytes arrive, never beyond twice what has arrived, so a count in a damaged header
+// costs no more memory than the file holds; a list that is read whole ends with exactly its
+// count as capacity.
+constexpr size_t kReadBufferBytes = 128 * 1024;
+static_assert(kReadBufferBytes >= kTriHeaderSize + kTriMaxNameLength);
 
 struct Staged {
     std::vector<TriVertex> vertices;
@@ -218,42 +221,61 @@ std::string Printable(const char* bytes, size_t n) {
 
 class BodyReader {
 public:
-    explicit BodyReader(TriByteSource& source) : source_(source) {}
+    explicit BodyReader(TriByteSource& source)
+        : source_(source), buffer_(std::make_unique_for_overwrite<uint8_t[]>(kReadBufferBytes)) {}
 
     uint64_t Position() const { return pos_; }
     const std::string& Error() const { return error_; }
-    void SetContext(std::string context) { context_ = std::move(context); }
+    // The morph being read, named in errors; the text is only made when one occurs.
+    void EnterMorph(uint32_t index) {
+        inMorph_ = true;
+        morphIndex_ = index;
+        morphName_ = nullptr;
+    }
 
     bool Fail(const std::string& what) {
-        error_ = context_.empty() ? what : context_ + " " + what;
+        error_.clear();
+        if (inMorph_) {
+            error_ = "morph " + std::to_string(morphIndex_) + " ";
+            if (morphName_) error_ += "\"" + Printable(morphName_->data(), morphName_->size()) + "\" ";
+        }
+        error_ += what;
         return false;
     }
     bool CutShort(const char* what) { return Fail(std::string(what) + " cut short at byte " + std::to_string(pos_)); }
 
-    // Exactly `size` bytes or false; the position counts what did arrive.
-    bool Bytes(void* buffer, uint32_t size) {
-        auto* p = static_cast<uint8_t*>(buffer);
-        uint32_t got = 0;
-        while (got < size) {
-            uint32_t n = source_.Read(p + got, size - got);
-            if (n == 0 || n > size - got) break;
-            got += n;
-        }
-        pos_ += got;
-        return got == size;
+    // Exactly `size` bytes (at most a name's) or false; what did arrive is stored and counted.
+    bool Bytes(void* out, uint32_t size) {
+        bool whole = Fill(size);
+        size_t n = whole ? size : Available();
+        if (n) std::memcpy(out, buffer_.get() + begin_, n);
+        Consume(n);
+        return whole;
     }
 
     template <class R>
     bool Records(std::vector<R>& list, uint32_t count, const char* what) {
         list.clear();
-        constexpr uint32_t kChunk = kReadChunkBytes / kRecordSize<R>;
         while (list.size() < count) {
+            if (!Fill(kRecordSize<R>)) {
+                Consume(Available());
+                return CutShort(what);
+            }
             size_t have = list.size();
-            size_t n = std::min<size_t>(kChunk, count - have);
+            size_t n = std::min<size_t>(Available() / kRecordSize<R>, count - have);
             if (have + n > list.capacity()) list.reserve(std::min<size_t>(count, std::max(have * 2, have + n)));
-            list.resize(have + n);
-            if (!Bytes(list.data() + have, static_cast<uint32_t>(n * kRecordSize<R>))) return CutShort(what);
+            // Records are appended from where they lie; a run off its alignment is first moved
+            // back onto it, over bytes already consumed.
+            uint8_t* at = buffer_.get() + begin_;
+            size_t off = reinterpret_cast<uintptr_t>(at) % alignof(R);
+            if (off) {
+                std::memmove(at - off, at, n * kRecordSize<R>);
+                at -= off;
+            }
+            const R* first = reinterpret_cast<const R*>(at);
+            list.insert(list.end(), first, first + n);
             SwapToOrFromLittleEndian(list.data() + have, n);
+            Consume(n * kRecordSize<R>);
         }
         return true;
     }
@@ -281,14 +303,42 @@ public:
         const char* end = std::find(buffer, buffer + length, '\0');
         if (end == buffer + length) return Fail("name at byte " + std::to_string(at + 4) + " has no zero byte");
         name.assign(buffer, static_cast<size_t>(end - buffer));
-        context_ += " \"" + Printable(name.data(), name.size()) + "\"";
+        morphName_ = &name;
         return true;
     }
 
 private:
+    size_t Available() const { return end_ - begin_; }
+    void Consume(size_t n) {
+        begin_ += n;
+        pos_ += n;
+    }
+    // At least `need` bytes buffered, unless the source ends first. Only a remainder shorter
+    // than `need` (a few bytes) is ever moved.
+    bool Fill(size_t need) {
+        if (Available() >= need) return true;
+        if (begin_) {
+            std::memmove(buffer_.get(), buffer_.get() + begin_, Available());
+            end_ -= begin_;
+            begin_ = 0;
+        }
+        while (end_ < need && !ended_) {
+            uint32_t room = static_cast<uint32_t>(kReadBufferBytes - end_);
+            uint32_t n = source_.Read(buffer_.get() + end_, room);
+            if (n == 0 || n > room) ended_ = true;
+            else end_ += n;
+        }
+        return Available() >= need;
+    }
+
     TriByteSource& source_;
-    uint64_t pos_ = 0;
-    std::string context_;
+    std::unique_ptr<uint8_t[]> buffer_;
+    size_t begin_ = 0, end_ = 0;
+    bool ended_ = false;
+    uint64_t pos_ = 0;  // bytes consumed
+    bool inMorph_ = false;
+    uint32_t morphIndex_ = 0;
+    const std::string* morphName_ = nullptr;
     std::string error_;
 };
 
@@ -395,9 +445,9 @@ bool WriteMorph(Sink& sink, std::string_view name, float scale, const std::vecto
 
 }  // namespace
 
-// The magic is not a condition of reading: the game reads these files by their layout, and
-// every body check below catches what a foreign file would otherwise be misread as. It only
-// names the likely cause when such a file cannot be read.
+// The magic is not a condition of reading: a file of another magic whose layout reads whole is
+// read as the game reads it, and a layout that does not fit is refused by the checks of the
+// header and body. The magic only names the likely cause when a file cannot be read.
 TriReadResult ReadTriBody(TriByteSource& source, TriFile& file) {
     TriReadResult result;
     BodyReader r(source);
@@ -415,7 +465,7 @@ TriReadResult ReadTriBody(TriByteSource& source, TriFile& file) {
         } else if (GeometryLayout(r, staged, h.vertexCount, h.triangleCount, h.uvCount)) {
             ok = true;
             for (uint32_t i = 0; i < h.morphCount && ok; ++i) {
-                r.SetContext("morph " + std::to_string(i));
+                r.EnterMorph(i);
                 TriMorph m;
                 ok = MorphLayout(r, m.name, m.scale, m.deltas, h.vertexCount);
                 if (ok) staged.morphs.push_back(std::move(m));
