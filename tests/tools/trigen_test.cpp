@@ -413,6 +413,14 @@ TEST_F(TrigenPlan, EachFileHoldsTheMorphsItsSlidersNameForItsSex) {
     EXPECT_EQ(otherMale->morphs.size(), RequiredMorphNames().size());
 }
 
+TEST_F(TrigenPlan, TargetFoldersComeOutermostFirstEachOnce) {
+    Load();
+    const std::vector<std::string> folders = TargetFolders(Config());
+    EXPECT_EQ(folders, (std::vector<std::string>{"data", "data\\meshes", "data\\meshes\\actors",
+                                                 "data\\meshes\\actors\\character",
+                                                 "data\\meshes\\actors\\character\\character assets"}));
+}
+
 TEST_F(TrigenPlan, TheLibraryReadsTheWrittenFilesIntoOneMeshPerTarget) {
     Load();
     const Plan plan = MakePlan(Config());

@@ -137,6 +137,12 @@ int main(int argc, char** argv) {
     if (!problems.empty()) return 1;
     if (o.checkOnly) return 0;
 
+    for (const std::string& folder : trigen::TargetFolders(Config())) {
+        if (!os::CreateFolder(folder)) {
+            std::fprintf(stderr, "vtr_trigen: cannot create the folder %s\n", folder.c_str());
+            return 1;
+        }
+    }
     for (const trigen::SourceFile& f : plan.files) {
         std::string error;
         const TriFile tri = trigen::BuildTriFile(f, error);

@@ -107,6 +107,23 @@ Plan MakePlan(const Configuration& config) {
     return plan;
 }
 
+std::vector<std::string> TargetFolders(const Configuration& config) {
+    std::vector<std::string> folders;
+    for (const RaceSetting& r : config.raceSettings) {
+        for (int sexCode : kSexCodes) {
+            for (const std::string& target : r.TargetNames(sexCode)) {
+                for (size_t cut = target.find('\\'); cut != std::string::npos; cut = target.find('\\', cut + 1)) {
+                    const std::string folder = target.substr(0, cut);
+                    const bool known = std::any_of(folders.begin(), folders.end(),
+                                                   [&](const std::string& f) { return ToLower(f) == ToLower(folder); });
+                    if (!folder.empty() && !known) folders.push_back(folder);
+                }
+            }
+        }
+    }
+    return folders;
+}
+
 TriFile BuildTriFile(const SourceFile& file, std::string& error) {
     const HeadModel& model = Model(file.sex);
     const Mesh& mesh = model.Get(file.kind);

@@ -40,6 +40,11 @@ std::optional<MeshKind> TargetMeshKind(const std::string& targetPath);
 // that the cache's first-name lookup finds each morph once.
 Plan MakePlan(const Configuration& config);
 
+// The folders of the race sets' target files, each with the folders above it, outermost
+// first ("data", "data\meshes", ...): the game's folder has them, and the plug-in writes its
+// merged files there without creating folders.
+std::vector<std::string> TargetFolders(const Configuration& config);
+
 // The file's contents; the error text names a morph without a shape.
 TriFile BuildTriFile(const SourceFile& file, std::string& error);
 

@@ -1,0 +1,95 @@
+// The build's copy of the example game folder with its generated morph files: what the demo's
+// world says the game has loaded fits them, and the demo runs on them.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <filesystem>
+#include <nlohmann/json.hpp>
+#include <string>
+
+#include "tests/e2e/e2e_support.h"
+
+namespace {
+
+using Json = nlohmann::json;
+namespace fs = std::filesystem;
+
+const std::string kSets = std::string(VTR_EXAMPLE_GAME_DIR) + "/data/Meshes/Vultrane/Sets/";
+
+uint32_t Word(const std::string& bytes, size_t at) {
+    uint32_t v = 0;
+    for (int i = 3; i >= 0; --i) v = (v << 8) | static_cast<uint8_t>(bytes.at(at + static_cast<size_t>(i)));
+    return v;
+}
+
+// The loaded morph data of the demo's Nord woman: for each file the game has loaded, the
+// generated source of the race set's target with that path.
+TEST(E2EExampleGame, DemoWorldsLoadedMorphDataFitsTheGeneratedFiles) {
+    const Json world = Json::parse(e2e::ReadFile(std::string(VTR_SOURCE_DIR) + "/examples/worlds/nord.json"));
+    const struct {
+        const char* loaded;
+        const char* source;
+    } files[] = {
+        {"femalehead.tri", "NordFemaleHead.tri"},
+        {"eyesfemale.tri", "NordFemaleEyes.tri"},
+        {"femalemouthhumanoiddefault.tri", "DefaultFemaleMouth.tri"},
+    };
+    for (const auto& f : files) {
+        SCOPED_TRACE(f.source);
+        const std::string bytes = e2e::ReadFile(kSets + f.source);
+        ASSERT_GT(bytes.size(), 64u) << "not generated";
+        EXPECT_EQ(bytes.substr(0, 8), "FRTRI003");
+        const uint32_t vertices = Word(bytes, 8);
+        EXPECT_GT(Word(bytes, 36), 100u);  // morphs
+        const Json* entry = nullptr;
+        for (const Json& d : world["loadedMorphData"])
+            if (d["path"] == std::string("meshes\\actors\\character\\character assets\\") + f.loaded) entry = &d;
+        ASSERT_NE(entry, nullptr);
+        bool slot = false;
+        for (const Json& m : (*entry)["morphs"]) {
+            ASSERT_TRUE(m.contains("vertexCount")) << m.dump();
+            EXPECT_EQ(m["vertexCount"].get<uint32_t>(), vertices) << m.dump();
+            slot |= m["name"] == "NoseType33";
+        }
+        EXPECT_TRUE(slot) << "the in-memory replacement writes NoseType33";
+    }
+    // The plug-in writes merged files into the targets' folders and creates none itself (the
+    // targets' "data\meshes" is the configuration's "data\Meshes", letter case aside).
+    EXPECT_TRUE(fs::is_directory(std::string(VTR_EXAMPLE_GAME_DIR) + "/data/Meshes/actors/character/character assets"));
+}
+
+TEST(E2EExampleGame, DemoRunsOnTheGeneratedFolder) {
+    e2e::TempDir out;
+    const std::string output = out.Path() + "/result.json";
+    const e2e::ProcessResult r = e2e::RunProcess(
+        {VTR_HOSTSIM_PATH, "--plugin", VTR_PLUGIN_PATH, "--world", std::string(VTR_SOURCE_DIR) + "/examples/worlds/nord.json",
+         "--calls", std::string(VTR_SOURCE_DIR) + "/examples/calls/demo.json", "--game-folder", VTR_EXAMPLE_GAME_DIR,
+         "--output", output});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    const Json j = Json::parse(e2e::ReadFile(output));
+    const uint32_t headVertices = Word(e2e::ReadFile(kSets + "NordFemaleHead.tri"), 8);
+    bool listed = false;
+    for (const Json& call : j["calls"]) {
+        for (const Json& line : call["log"]) {
+            const std::string text = line.get<std::string>();
+            EXPECT_EQ(text.find("no source .tri found"), std::string::npos) << text;
+            EXPECT_EQ(text.find("empty morphSource"), std::string::npos) << text;
+            EXPECT_EQ(text.find("unmatched vertexNum"), std::string::npos) << text;
+        }
+        if (call["function"] != "GetList" || !call.contains("arrays")) continue;
+        for (const Json& a : call["arrays"]) {
+            for (const Json& rec : a["contents"]) {
+                if (!rec.is_object() || rec.value("uniqueID", 0) != 1800) continue;
+                listed = true;
+                EXPECT_EQ(rec["vertexNum"].get<uint32_t>(), headVertices);
+                for (const Json& v : rec["vertexList"]) {
+                    EXPECT_LT(v["vertexID"].get<uint32_t>(), headVertices);
+                    EXPECT_LT(v["mirrorVertID"].get<uint32_t>(), headVertices);
+                }
+            }
+        }
+    }
+    EXPECT_TRUE(listed) << "the vertex-edit slider of the Nord set";
+}
+
+}  // namespace
