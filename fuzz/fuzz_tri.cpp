@@ -30,6 +30,17 @@ bool Same(const TriFile& a, const TriFile& b) {
     return true;
 }
 
+// Delivers at most `piece` bytes per call, as a slow stream may.
+class TrickleSource final : public TriByteSource {
+public:
+    TrickleSource(const uint8_t* data, size_t size, uint32_t piece) : inner_(data, size), piece_(piece) {}
+    uint32_t Read(void* buffer, uint32_t size) override { return inner_.Read(buffer, size < piece_ ? size : piece_); }
+
+private:
+    TriMemorySource inner_;
+    uint32_t piece_;
+};
+
 TriFile Occupied() {
     TriFile f;
     f.name = "target";
@@ -47,6 +58,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     TriFile file = kBefore;
     TriMemorySource source(data, size);
     TriReadResult r = ReadTriBody(source, file);
+
+    // The same bytes in small pieces read the same.
+    TriFile trickled = kBefore;
+    TrickleSource pieces(data, size, static_cast<uint32_t>(size % 13) + 1);
+    TriReadResult rt = ReadTriBody(pieces, trickled);
+    if (rt.ok != r.ok || rt.error != r.error || !Same(trickled, file)) __builtin_trap();
+
     if (!r.ok) {
         if (r.error.empty() || !Same(file, kBefore)) __builtin_trap();
         return 0;

@@ -132,6 +132,19 @@ TriFile Occupied() {
     return f;
 }
 
+// Delivers at most `piece` bytes per call, as a slow stream may.
+class TrickleSource final : public TriByteSource {
+public:
+    TrickleSource(std::string bytes, uint32_t piece)
+        : bytes_(std::move(bytes)), inner_(bytes_.data(), bytes_.size()), piece_(piece) {}
+    uint32_t Read(void* buffer, uint32_t size) override { return inner_.Read(buffer, std::min(size, piece_)); }
+
+private:
+    std::string bytes_;
+    TriMemorySource inner_;
+    uint32_t piece_;
+};
+
 size_t HeapBytesInUse() {
 #ifdef VTR_TEST_ASAN
     return __sanitizer_get_current_allocated_bytes();
@@ -299,9 +312,20 @@ TEST(TriFormat, EveryCutLeavesTheFileUnchangedAndNamesWhatAndWhere) {
         EXPECT_FALSE(r.ok) << cut;
         EXPECT_EQ(r.error, std::string(what) + " cut short at byte " + std::to_string(cut));
         ExpectSameTri(f, before);
+        // A source that hands out a few bytes at a time ends at the same place.
+        TrickleSource slow(whole.substr(0, cut), 1 + cut % 5);
+        TriFile g = Occupied();
+        EXPECT_EQ(ReadTriBody(slow, g).error, r.error);
+        ExpectSameTri(g, before);
     }
     TriFile f = Occupied();
     EXPECT_TRUE(ReadBytes(whole, f).ok);
+    for (uint32_t piece = 1; piece <= 7; ++piece) {
+        TrickleSource slow(whole, piece);
+        TriFile g = Occupied();
+        ASSERT_TRUE(ReadTriBody(slow, g).ok) << piece;
+        ExpectSameTri(g, f);
+    }
 }
 
 TEST(TriFormat, HugeCountsFailFastWithinTheBytesGiven) {
