@@ -61,10 +61,10 @@ TEST(E2EExampleGame, DemoWorldsLoadedMorphDataFitsTheGeneratedFiles) {
 TEST(E2EExampleGame, DemoRunsOnTheGeneratedFolder) {
     e2e::TempDir out;
     const std::string output = out.Path() + "/result.json";
-    const e2e::ProcessResult r = e2e::RunProcess(
-        {VTR_HOSTSIM_PATH, "--plugin", VTR_PLUGIN_PATH, "--world", std::string(VTR_SOURCE_DIR) + "/examples/worlds/nord.json",
-         "--calls", std::string(VTR_SOURCE_DIR) + "/examples/calls/demo.json", "--game-folder", VTR_EXAMPLE_GAME_DIR,
-         "--output", output});
+    const e2e::ProcessResult r = e2e::RunProcess({VTR_HOSTSIM_PATH, "--plugin", VTR_PLUGIN_PATH, "--world",
+                                                  std::string(VTR_SOURCE_DIR) + "/examples/worlds/nord.json", "--calls",
+                                                  std::string(VTR_SOURCE_DIR) + "/examples/calls/demo.json",
+                                                  "--game-folder", VTR_EXAMPLE_GAME_DIR, "--output", output});
     ASSERT_EQ(r.exitCode, 0) << r.err;
     const Json j = Json::parse(e2e::ReadFile(output));
     const uint32_t headVertices = Word(e2e::ReadFile(kSets + "NordFemaleHead.tri"), 8);

@@ -106,7 +106,8 @@ TEST(TrigenMesh, EveryMeshIsAClosedOrientedGridWithExactMirrors) {
                 const Tri& uv = mesh.uvTriangles[t];
                 ASSERT_TRUE(tri.a < v && tri.b < v && tri.c < v) << t;
                 ASSERT_TRUE(uv.a < mesh.uvs.size() && uv.b < mesh.uvs.size() && uv.c < mesh.uvs.size()) << t;
-                const Vec3 n = (mesh.vertices[tri.b] - mesh.vertices[tri.a]).Cross(mesh.vertices[tri.c] - mesh.vertices[tri.a]);
+                const Vec3 n =
+                    (mesh.vertices[tri.b] - mesh.vertices[tri.a]).Cross(mesh.vertices[tri.c] - mesh.vertices[tri.a]);
                 EXPECT_GT(n.Length(), 1e-6) << "degenerate triangle " << t;
                 // Each directed edge once: consistent winding, no edge shared by three triangles.
                 for (auto e : {std::pair{tri.a, tri.b}, std::pair{tri.b, tri.c}, std::pair{tri.c, tri.a}})
@@ -175,18 +176,12 @@ TEST(TrigenMorphs, FaceMorphsAreLocalAndPointTheirWay) {
             double reach;  // of the most-moved vertex from `near`
             Vec3 direction;
         } cases[] = {
-            {"NoseUp", m.noseTip, 1.5, {0, 0, 1}},
-            {"NoseDown", m.noseTip, 1.5, {0, 0, -1}},
-            {"NoseLong", m.noseTip, 1.5, {0, 1, 0}},
-            {"NoseShort", m.noseTip, 1.5, {0, -1, 0}},
-            {"EyesMoveUp", m.eye, 2.0, {0, 0, 1}},
-            {"BrowUp", m.browRidge, 2.5, {0, 0, 1}},
-            {"BrowForward", m.browRidge, 2.5, {0, 1, 0}},
-            {"JawDown", m.chin, 4.0, {0, 0, -1}},
-            {"JawForward", m.chin, 4.0, {0, 1, 0}},
-            {"LipMoveOut", m.mouth, 2.5, {0, 1, 0}},
-            {"ChinMoveDown", m.chin, 2.5, {0, 0, -1}},
-            {"CheeksUp", m.cheekbone, 3.5, {0, 0, 1}},
+            {"NoseUp", m.noseTip, 1.5, {0, 0, 1}},        {"NoseDown", m.noseTip, 1.5, {0, 0, -1}},
+            {"NoseLong", m.noseTip, 1.5, {0, 1, 0}},      {"NoseShort", m.noseTip, 1.5, {0, -1, 0}},
+            {"EyesMoveUp", m.eye, 2.0, {0, 0, 1}},        {"BrowUp", m.browRidge, 2.5, {0, 0, 1}},
+            {"BrowForward", m.browRidge, 2.5, {0, 1, 0}}, {"JawDown", m.chin, 4.0, {0, 0, -1}},
+            {"JawForward", m.chin, 4.0, {0, 1, 0}},       {"LipMoveOut", m.mouth, 2.5, {0, 1, 0}},
+            {"ChinMoveDown", m.chin, 2.5, {0, 0, -1}},    {"CheeksUp", m.cheekbone, 3.5, {0, 0, 1}},
             {"Underbite", m.chin, 4.0, {0, 1, 0}},
         };
         for (const auto& c : cases) {
@@ -210,9 +205,11 @@ TEST(TrigenMorphs, FaceMorphsAreLocalAndPointTheirWay) {
 
 TEST(TrigenMorphs, WideningMorphsPushBothSidesOutward) {
     const Mesh& head = Model(Sex::kFemale).head;
-    const std::pair<const char*, const char*> pairs[] = {
-        {"JawWide", "JawNarrow"}, {"ChinWide", "ChinThin"}, {"NoseWide", "NoseNarrow"},
-        {"MouthWide", "MouthNarrow"}, {"CheeksOut", "CheeksIn"}};
+    const std::pair<const char*, const char*> pairs[] = {{"JawWide", "JawNarrow"},
+                                                         {"ChinWide", "ChinThin"},
+                                                         {"NoseWide", "NoseNarrow"},
+                                                         {"MouthWide", "MouthNarrow"},
+                                                         {"CheeksOut", "CheeksIn"}};
     for (const auto& [wide, narrow] : pairs) {
         SCOPED_TRACE(wide);
         const std::vector<Vec3> d = Offsets(wide, Sex::kFemale, MeshKind::kHead);
@@ -300,7 +297,8 @@ TEST(TrigenMorphs, TypeFamiliesVaryTheirFeatureAndNumberZeroIsNeutral) {
         }
         for (size_t a = 0; a + 1 < all.size(); ++a) {
             double difference = 0;
-            for (size_t i = 0; i < all[a].size(); ++i) difference = std::max(difference, (all[a][i] - all[a + 1][i]).Length());
+            for (size_t i = 0; i < all[a].size(); ++i)
+                difference = std::max(difference, (all[a][i] - all[a + 1][i]).Length());
             EXPECT_GT(difference, 0.05) << f.family << a + 1;
         }
         EXPECT_EQ(Largest(Offsets(std::string(f.family) + "0", Sex::kFemale, MeshKind::kHead)), 0.0);
@@ -344,7 +342,8 @@ class TrigenPlan : public ::testing::Test {
 protected:
     TrigenPlan() {
         Config() = Configuration{};
-        fs::copy(fs::path(VTR_SOURCE_DIR) / "examples/game/data", fs::path(folder.Path()) / "data", fs::copy_options::recursive);
+        fs::copy(fs::path(VTR_SOURCE_DIR) / "examples/game/data", fs::path(folder.Path()) / "data",
+                 fs::copy_options::recursive);
     }
     ~TrigenPlan() override {
         ClearTriCache();
@@ -353,7 +352,8 @@ protected:
     void Load() { LoadConfiguration(kConfigDirectory); }
     const SourceFile* File(const Plan& plan, const std::string& name) const {
         for (const SourceFile& f : plan.files)
-            if (f.path.size() >= name.size() && f.path.compare(f.path.size() - name.size(), name.size(), name) == 0) return &f;
+            if (f.path.size() >= name.size() && f.path.compare(f.path.size() - name.size(), name.size(), name) == 0)
+                return &f;
         return nullptr;
     }
     static bool Has(const SourceFile& f, const std::string& morph) {
@@ -370,10 +370,14 @@ TEST_F(TrigenPlan, NamesExactlyTheSourceFilesOfTheRaceSets) {
     const Plan plan = MakePlan(Config());
     EXPECT_TRUE(plan.errors.empty()) << ::testing::PrintToString(plan.errors);
     std::map<std::string, std::pair<MeshKind, Sex>> expected = {
-        {"NordFemaleHead.tri", {MeshKind::kHead, Sex::kFemale}},    {"NordFemaleEyes.tri", {MeshKind::kEyes, Sex::kFemale}},
-        {"NordMaleHead.tri", {MeshKind::kHead, Sex::kMale}},        {"DefaultFemaleMouth.tri", {MeshKind::kMouth, Sex::kFemale}},
-        {"DefaultFemaleHead.tri", {MeshKind::kHead, Sex::kFemale}}, {"DefaultFemaleEyes.tri", {MeshKind::kEyes, Sex::kFemale}},
-        {"DefaultMaleMouth.tri", {MeshKind::kMouth, Sex::kMale}},   {"DefaultMaleHead.tri", {MeshKind::kHead, Sex::kMale}},
+        {"NordFemaleHead.tri", {MeshKind::kHead, Sex::kFemale}},
+        {"NordFemaleEyes.tri", {MeshKind::kEyes, Sex::kFemale}},
+        {"NordMaleHead.tri", {MeshKind::kHead, Sex::kMale}},
+        {"DefaultFemaleMouth.tri", {MeshKind::kMouth, Sex::kFemale}},
+        {"DefaultFemaleHead.tri", {MeshKind::kHead, Sex::kFemale}},
+        {"DefaultFemaleEyes.tri", {MeshKind::kEyes, Sex::kFemale}},
+        {"DefaultMaleMouth.tri", {MeshKind::kMouth, Sex::kMale}},
+        {"DefaultMaleHead.tri", {MeshKind::kHead, Sex::kMale}},
         {"DefaultMaleEyes.tri", {MeshKind::kEyes, Sex::kMale}},
     };
     ASSERT_EQ(plan.files.size(), expected.size());
@@ -398,7 +402,8 @@ TEST_F(TrigenPlan, EachFileHoldsTheMorphsItsSlidersNameForItsSex) {
     for (const SourceFile* f : {female, eyes, male}) {
         for (int i = 0; i <= 20; ++i) EXPECT_TRUE(Has(*f, "CheeksFull" + std::to_string(i))) << f->path << i;
         EXPECT_FALSE(Has(*f, "CheeksFull21"));
-        for (const char* n : {"NoseType0", "NoseNarrow", "NoseWide", "MouthNarrow", "MouthWide"}) EXPECT_TRUE(Has(*f, n)) << n;
+        for (const char* n : {"NoseType0", "NoseNarrow", "NoseWide", "MouthNarrow", "MouthWide"})
+            EXPECT_TRUE(Has(*f, n)) << n;
         EXPECT_FALSE(Has(*f, "WarpaintDetail"));  // a colour menu's target, not a morph
     }
     for (const char* n : {"LipsThin", "LipsFull"}) {  // women only
@@ -499,13 +504,15 @@ TEST_F(TrigenPlan, VertexEditFileThatDoesNotFitIsReported) {
     const size_t at = text.find("vertexnum=");
     ASSERT_NE(at, std::string::npos);
     text.replace(at, text.find('\n', at) - at, "vertexnum=16");
-    text += "\n[MainModel]\n1, 1, 16, 16\n2, 2, 16, 16\n99999, 5, 16, 16\n"
-            "[ExtraModel]\nname=data\\meshes\\actors\\character\\character assets\\eyesfemale.tri\n0, 0\n";
+    text +=
+        "\n[MainModel]\n1, 1, 16, 16\n2, 2, 16, 16\n99999, 5, 16, 16\n"
+        "[ExtraModel]\nname=data\\meshes\\actors\\character\\character assets\\eyesfemale.tri\n0, 0\n";
     folder.WriteFile("data/Meshes/Vultrane/Sets/NordHeadEdit.txt", text);
     Load();
     const std::vector<std::string> errors = CheckVertexEdits(Config());
     auto reported = [&](const std::string& part) {
-        return std::any_of(errors.begin(), errors.end(), [&](const std::string& e) { return e.find(part) != std::string::npos; });
+        return std::any_of(errors.begin(), errors.end(),
+                           [&](const std::string& e) { return e.find(part) != std::string::npos; });
     };
     EXPECT_TRUE(reported("female vertexnum=16, the generated mesh has"));
     EXPECT_TRUE(reported("record 2, 2: the mirror image of 2 is 56"));  // 1 is on the midline: its own mirror
@@ -519,14 +526,15 @@ TEST_F(TrigenPlan, SuggestedVertexEditLinesPassTheCheck) {
         const std::string lines = SuggestVertexEdit(sex);
         const std::string block = sex == Sex::kFemale ? "" : "_M";
         const std::string target = sex == Sex::kFemale ? "femalehead.tri" : "malehead.tri";
-        std::string file = "[MainModel" + block + "]\nname=data\\meshes\\actors\\character\\character assets\\" + target +
-                           "\nvertexnum=" + std::to_string(Model(sex).head.vertices.size()) + "\n";
+        std::string file = "[MainModel" + block + "]\nname=data\\meshes\\actors\\character\\character assets\\" +
+                           target + "\nvertexnum=" + std::to_string(Model(sex).head.vertices.size()) + "\n";
         std::string extra;
         const size_t cut = lines.find("# extra model pairs");
         ASSERT_NE(cut, std::string::npos);
         file += lines.substr(0, cut);
         if (sex == Sex::kFemale)
-            file += "[ExtraModel]\nname=data\\meshes\\actors\\character\\character assets\\eyesfemale.tri\n" + lines.substr(cut);
+            file += "[ExtraModel]\nname=data\\meshes\\actors\\character\\character assets\\eyesfemale.tri\n" +
+                    lines.substr(cut);
         folder.WriteFile("data/Meshes/Vultrane/Sets/NordHeadEdit.txt", file);
         Config() = Configuration{};
         Load();

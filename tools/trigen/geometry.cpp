@@ -28,31 +28,31 @@ struct Ring {
 
 // Female profile from the crown down to the neck's cut.
 constexpr std::array<Ring, 16> kFemaleProfile = {{
-    {12.0, 0.0, 0.0, 0.0, -0.6, 2.2},    // crown
+    {12.0, 0.0, 0.0, 0.0, -0.6, 2.2},  // crown
     {11.6, 3.0, 3.4, 3.8, -0.6, 2.2},
     {10.6, 5.1, 5.9, 6.6, -0.6, 2.3},
     {8.8, 6.5, 7.7, 8.7, -0.5, 2.4},
     {6.4, 7.2, 8.6, 9.6, -0.4, 2.5},
-    {3.8, 7.35, 8.9, 9.8, -0.3, 2.6},    // forehead above the brow
-    {1.4, 7.3, 8.5, 9.6, -0.2, 2.6},     // eyes
-    {-1.0, 7.1, 8.7, 8.9, -0.1, 2.6},    // cheekbones, ears
-    {-3.2, 6.6, 8.6, 7.4, 0.0, 2.5},     // under the nose
-    {-5.2, 5.9, 8.5, 6.2, 0.1, 2.4},     // mouth; the nape behind
-    {-7.2, 5.1, 8.1, 5.7, 0.0, 2.0},     // jaw
-    {-8.8, 4.85, 7.4, 5.5, -0.2, 1.7},   // chin: a pointed front between the jaw lines
-    {-9.8, 4.75, 5.6, 5.4, -0.6, 1.9},   // under the chin
-    {-10.6, 4.7, 4.6, 5.4, -0.8, 2.0},   // neck
+    {3.8, 7.35, 8.9, 9.8, -0.3, 2.6},   // forehead above the brow
+    {1.4, 7.3, 8.5, 9.6, -0.2, 2.6},    // eyes
+    {-1.0, 7.1, 8.7, 8.9, -0.1, 2.6},   // cheekbones, ears
+    {-3.2, 6.6, 8.6, 7.4, 0.0, 2.5},    // under the nose
+    {-5.2, 5.9, 8.5, 6.2, 0.1, 2.4},    // mouth; the nape behind
+    {-7.2, 5.1, 8.1, 5.7, 0.0, 2.0},    // jaw
+    {-8.8, 4.85, 7.4, 5.5, -0.2, 1.7},  // chin: a pointed front between the jaw lines
+    {-9.8, 4.75, 5.6, 5.4, -0.6, 1.9},  // under the chin
+    {-10.6, 4.7, 4.6, 5.4, -0.8, 2.0},  // neck
     {-13.0, 4.8, 4.7, 5.5, -0.8, 2.0},
-    {-16.5, 5.5, 5.1, 6.0, -0.8, 2.0},   // the cut, widening into the shoulders
+    {-16.5, 5.5, 5.1, 6.0, -0.8, 2.0},  // the cut, widening into the shoulders
 }};
 constexpr size_t kNeckTopRing = 13;
 
 // What differs between the variants.
 struct Variant {
     std::array<Ring, 16> profile;
-    double scale;        // the whole model
-    double browRidge;    // forward bulge of the brow
-    double noseTip;      // how far the tip stands out
+    double scale;      // the whole model
+    double browRidge;  // forward bulge of the brow
+    double noseTip;    // how far the tip stands out
     double noseWidth;
     double upperLip, lowerLip;
     double chin, chinWidth;
@@ -115,9 +115,15 @@ public:
             return p[static_cast<size_t>(std::clamp<ptrdiff_t>(i, 0, static_cast<ptrdiff_t>(p.size()) - 1))];
         };
         const auto ik = static_cast<ptrdiff_t>(k);
-        auto mix = [&](double Ring::*m) { return CatmullRom(at(ik - 1).*m, at(ik).*m, at(ik + 1).*m, at(ik + 2).*m, f); };
-        return {mix(&Ring::z), std::max(0.0, mix(&Ring::halfWidth)), std::max(0.0, mix(&Ring::front)),
-                std::max(0.0, mix(&Ring::back)), mix(&Ring::centreY), mix(&Ring::exponent)};
+        auto mix = [&](double Ring::*m) {
+            return CatmullRom(at(ik - 1).*m, at(ik).*m, at(ik + 1).*m, at(ik + 2).*m, f);
+        };
+        return {mix(&Ring::z),
+                std::max(0.0, mix(&Ring::halfWidth)),
+                std::max(0.0, mix(&Ring::front)),
+                std::max(0.0, mix(&Ring::back)),
+                mix(&Ring::centreY),
+                mix(&Ring::exponent)};
     }
 
     // The ring point at angle phi (0 straight ahead, pi/2 at the right side), features left out.
@@ -126,7 +132,8 @@ public:
         const double depth = c >= 0.0 ? r.front : r.back;
         const double n = c >= 0.0 ? r.exponent : 2.1;
         if (depth <= 0.0 || r.halfWidth <= 0.0) return {0.0, r.centreY, r.z};
-        const double radius = std::pow(std::pow(std::abs(c) / depth, n) + std::pow(std::abs(s) / r.halfWidth, n), -1.0 / n);
+        const double radius =
+            std::pow(std::pow(std::abs(c) / depth, n) + std::pow(std::abs(s) / r.halfWidth, n), -1.0 / n);
         return {radius * s, r.centreY + radius * c, r.z};
     }
 
@@ -202,8 +209,7 @@ private:
 
         Vec3 d{0.0, dy * front, 0.0};
         const double horizontal = std::hypot(p.x, p.y - r.centreY);
-        if (horizontal > 0.0)
-            d += Vec3{p.x / horizontal, (p.y - r.centreY) / horizontal, 0.0} * (out * front);
+        if (horizontal > 0.0) d += Vec3{p.x / horizontal, (p.y - r.centreY) / horizontal, 0.0} * (out * front);
 
         // Ears on the sides: a plate standing out, further at its back edge, hollow inside.
         const double side = Smoothstep(0.8 * r.halfWidth, 0.95 * r.halfWidth, ax);
@@ -230,7 +236,8 @@ std::vector<double> RingParameters(const HeadSurface& surface, int rings) {
     for (int i = 1; i <= kSamples; ++i) {
         const Ring r = surface.ProfileAt(static_cast<double>(i) / kSamples);
         const double z = 0.5 * (r.z + previous.z);
-        const double frontStep = std::hypot((r.centreY + r.front) - (previous.centreY + previous.front), r.z - previous.z);
+        const double frontStep =
+            std::hypot((r.centreY + r.front) - (previous.centreY + previous.front), r.z - previous.z);
         const double backStep = std::hypot((r.centreY - r.back) - (previous.centreY - previous.back), r.z - previous.z);
         const double face = Smoothstep(4.8, 3.8, z) * Smoothstep(-11.2, -10.2, z);
         const double density = 1.0 + 1.1 * face + 0.6 * std::exp(-std::pow((z - kMouthZ) / 0.8, 2)) +
@@ -281,7 +288,9 @@ void BuildHead(const HeadSurface& surface, Mesh& mesh, std::vector<double>& ring
     mesh.vertices.push_back(surface.Point(0.0, 0.0));
     mesh.vertices.back().x = 0.0;
     mesh.mirror.push_back(0);
-    auto index = [&](int ring, int column) { return static_cast<uint32_t>(1 + (ring - 1) * C + ((column % C) + C) % C); };
+    auto index = [&](int ring, int column) {
+        return static_cast<uint32_t>(1 + (ring - 1) * C + ((column % C) + C) % C);
+    };
     for (int i = 1; i <= R; ++i) {
         std::vector<Vec3> row(C);
         for (int j = 0; j <= C / 2; ++j) {
@@ -317,7 +326,8 @@ void BuildHead(const HeadSurface& surface, Mesh& mesh, std::vector<double>& ring
         for (int j = 0; j < C; ++j) {
             const int k = (j + C / 2) % C;
             const uint32_t a = index(i, j), b = index(i, j + 1), c = index(i + 1, j), d = index(i + 1, j + 1);
-            const uint32_t ua = uvIndex(i, k), ub = uvIndex(i, k + 1), uc = uvIndex(i + 1, k), ud = uvIndex(i + 1, k + 1);
+            const uint32_t ua = uvIndex(i, k), ub = uvIndex(i, k + 1), uc = uvIndex(i + 1, k),
+                           ud = uvIndex(i + 1, k + 1);
             if (j < C / 2) {  // diagonals mirrored across the midline
                 add(a, b, d, ua, ub, ud);
                 add(a, d, c, ua, ud, uc);
@@ -338,7 +348,9 @@ void BuildEyes(const Vec3& centre, double radius, Mesh& mesh) {
         const double theta = kPi * k / kRings;
         for (int j = 0; j < kSegments; ++j) {
             const double psi = 2.0 * kPi * j / kSegments;
-            right.push_back(centre + Vec3{std::sin(theta) * std::cos(psi), std::cos(theta), std::sin(theta) * std::sin(psi)} * radius);
+            right.push_back(centre +
+                            Vec3{std::sin(theta) * std::cos(psi), std::cos(theta), std::sin(theta) * std::sin(psi)} *
+                                radius);
         }
     }
     right.push_back(centre - Vec3{0.0, radius, 0.0});
@@ -435,18 +447,24 @@ void BuildMouth(const Vec3& mouth, Mesh& mesh) {
 const char* SexName(Sex sex) { return sex == Sex::kFemale ? "female" : "male"; }
 const char* MeshKindName(MeshKind kind) {
     switch (kind) {
-        case MeshKind::kHead: return "head";
-        case MeshKind::kEyes: return "eyes";
-        case MeshKind::kMouth: return "mouth";
+        case MeshKind::kHead:
+            return "head";
+        case MeshKind::kEyes:
+            return "eyes";
+        case MeshKind::kMouth:
+            return "mouth";
     }
     return "?";
 }
 
 const Mesh& HeadModel::Get(MeshKind kind) const {
     switch (kind) {
-        case MeshKind::kHead: return head;
-        case MeshKind::kEyes: return eyes;
-        case MeshKind::kMouth: return mouth;
+        case MeshKind::kHead:
+            return head;
+        case MeshKind::kEyes:
+            return eyes;
+        case MeshKind::kMouth:
+            return mouth;
     }
     throw std::logic_error("unknown mesh kind");
 }

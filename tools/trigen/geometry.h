@@ -19,7 +19,12 @@ struct Vec3 {
     Vec3 operator+(const Vec3& o) const { return {x + o.x, y + o.y, z + o.z}; }
     Vec3 operator-(const Vec3& o) const { return {x - o.x, y - o.y, z - o.z}; }
     Vec3 operator*(double k) const { return {x * k, y * k, z * k}; }
-    Vec3& operator+=(const Vec3& o) { x += o.x; y += o.y; z += o.z; return *this; }
+    Vec3& operator+=(const Vec3& o) {
+        x += o.x;
+        y += o.y;
+        z += o.z;
+        return *this;
+    }
     double Dot(const Vec3& o) const { return x * o.x + y * o.y + z * o.z; }
     Vec3 Cross(const Vec3& o) const { return {y * o.z - z * o.y, z * o.x - x * o.z, x * o.y - y * o.x}; }
     double Length() const { return std::sqrt(Dot(*this)); }
@@ -49,24 +54,24 @@ struct Mesh {
 
 // Where the features of one head variant are; the morph fields are placed by these.
 struct Landmarks {
-    Vec3 eye;            // centre of the right eyeball (x > 0); the left one is mirrored
+    Vec3 eye;  // centre of the right eyeball (x > 0); the left one is mirrored
     double eyeRadius;
-    Vec3 browRidge;      // on the brow above the right eye
-    Vec3 noseRoot;       // between the eyes
+    Vec3 browRidge;  // on the brow above the right eye
+    Vec3 noseRoot;   // between the eyes
     Vec3 noseTip;
-    Vec3 noseBase;       // where the nose meets the upper lip
-    Vec3 noseWing;       // right nostril wing
-    Vec3 mouth;          // middle of the mouth line, on the lips
-    Vec3 mouthCorner;    // right corner
+    Vec3 noseBase;     // where the nose meets the upper lip
+    Vec3 noseWing;     // right nostril wing
+    Vec3 mouth;        // middle of the mouth line, on the lips
+    Vec3 mouthCorner;  // right corner
     Vec3 upperLip, lowerLip;
-    Vec3 chin;           // front of the chin
-    Vec3 jawAngle;       // right angle of the jaw
-    Vec3 cheekbone;      // right cheekbone
-    Vec3 cheek;          // right cheek, below the cheekbone
-    Vec3 ear;            // middle of the right ear
-    double neckTop;      // z where the neck leaves the head under the chin
-    double neckBottom;   // z of the open ring at the bottom
-    Vec3 neckCentre;     // axis of the neck at neckTop
+    Vec3 chin;          // front of the chin
+    Vec3 jawAngle;      // right angle of the jaw
+    Vec3 cheekbone;     // right cheekbone
+    Vec3 cheek;         // right cheek, below the cheekbone
+    Vec3 ear;           // middle of the right ear
+    double neckTop;     // z where the neck leaves the head under the chin
+    double neckBottom;  // z of the open ring at the bottom
+    Vec3 neckCentre;    // axis of the neck at neckTop
 };
 
 // One variant's meshes and landmarks, built together because the eyes and the mouth sit

@@ -47,7 +47,8 @@ int WritePicture(const Options& o) {
     const unsigned char skin[3] = {214, 182, 160}, eyes[3] = {235, 235, 245}, mouth[3] = {150, 45, 55};
     auto row = [&](bool moved) {
         std::vector<PictureMesh> r;
-        for (auto [kind, colour] : {std::pair{MeshKind::kHead, skin}, std::pair{MeshKind::kEyes, eyes}, std::pair{MeshKind::kMouth, mouth}}) {
+        for (auto [kind, colour] :
+             {std::pair{MeshKind::kHead, skin}, std::pair{MeshKind::kEyes, eyes}, std::pair{MeshKind::kMouth, mouth}}) {
             PictureMesh pm{&model.Get(kind), {}, {colour[0], colour[1], colour[2]}};
             if (moved) {
                 pm.offsets.assign(pm.mesh->vertices.size(), Vec3{});
@@ -89,12 +90,17 @@ int main(int argc, char** argv) {
         if (a == "--game-folder" || a == "--picture" || a == "--sex" || a == "--morph") {
             const char* v = value();
             if (!v) return Usage(("missing value after " + a).c_str());
-            if (a == "--game-folder") o.gameFolder = v;
-            else if (a == "--picture") o.picture = std::filesystem::absolute(v).string();
+            if (a == "--game-folder")
+                o.gameFolder = v;
+            else if (a == "--picture")
+                o.picture = std::filesystem::absolute(v).string();
             else if (a == "--sex") {
-                if (std::strcmp(v, "female") == 0) o.sex = trigen::Sex::kFemale;
-                else if (std::strcmp(v, "male") == 0) o.sex = trigen::Sex::kMale;
-                else return Usage("--sex takes female or male");
+                if (std::strcmp(v, "female") == 0)
+                    o.sex = trigen::Sex::kFemale;
+                else if (std::strcmp(v, "male") == 0)
+                    o.sex = trigen::Sex::kMale;
+                else
+                    return Usage("--sex takes female or male");
             } else {
                 std::string m = v;
                 const size_t eq = m.find('=');

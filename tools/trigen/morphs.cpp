@@ -85,14 +85,14 @@ public:
     }
     // The sides and front of the lower face, for its width.
     double Jaw(const Vec3& p) const {
-        const double height = Band(p.z, m_.neckTop - 0.8 * u_, m_.neckTop + 0.6 * u_, m_.mouth.z + 0.6 * u_,
-                                   m_.noseBase.z + 0.3 * u_);
+        const double height =
+            Band(p.z, m_.neckTop - 0.8 * u_, m_.neckTop + 0.6 * u_, m_.mouth.z + 0.6 * u_, m_.noseBase.z + 0.3 * u_);
         return height * Smoothstep(m_.jawAngle.y - 2.5 * u_, m_.jawAngle.y, p.y);
     }
     // The lower jaw below the mouth line, lower lip and chin included.
     double Mandible(const Vec3& p) const {
-        const double height = Band(p.z, m_.neckTop - 0.6 * u_, m_.neckTop + 0.4 * u_, m_.mouth.z - 0.35 * u_,
-                                   m_.mouth.z - 0.05 * u_);
+        const double height =
+            Band(p.z, m_.neckTop - 0.6 * u_, m_.neckTop + 0.4 * u_, m_.mouth.z - 0.35 * u_, m_.mouth.z - 0.05 * u_);
         return height * Smoothstep(m_.jawAngle.y - 1.5 * u_, m_.jawAngle.y + 1.5 * u_, p.y);
     }
     double Cheek(const Vec3& p) const {
@@ -142,7 +142,10 @@ std::array<double, 6> Variety(const std::string& name) {
 // A morph moving a region by a fixed offset (x mirrored), for the pairs of the game's face morphs.
 template <typename Weight>
 Field Move(const Regions& r, Weight weight, Vec3 offset) {
-    return [r, weight, offset](const Vec3& p) { return OnSideOf(p, offset * (r.*weight)(p) * r.U()); };
+    return [r, weight, offset](const Vec3& p) {
+        const double w = (r.*weight)(p);
+        return OnSideOf(p, offset * (w * r.U()));
+    };
 }
 
 // The game's face morphs by name.
@@ -182,7 +185,8 @@ std::optional<MorphShape> FaceMorph(const std::string& name, const Regions& r) {
     if (name == "CheeksUp") return move(&Regions::Cheek, {0, 0, 0.6});
     for (double sense : {-1.0, 1.0}) {
         if (name != (sense < 0 ? "CheeksIn" : "CheeksOut")) continue;
-        return field([r, u, sense](const Vec3& p) { return OnSideOf(p, Outward(Right(p)) * (sense * 0.6 * u * r.Cheek(p))); });
+        return field(
+            [r, u, sense](const Vec3& p) { return OnSideOf(p, Outward(Right(p)) * (sense * 0.6 * u * r.Cheek(p))); });
     }
     if (name == "LipMoveDown") return move(&Regions::Lips, {0, 0, -0.5});
     if (name == "LipMoveUp") return move(&Regions::Lips, {0, 0, 0.5});
@@ -226,12 +230,14 @@ std::optional<MorphShape> FaceMorph(const std::string& name, const Regions& r) {
 // Members of the game's type families: a mix of the feature's basic changes, its weights
 // drawn with a seed made from the name; number 0 is the neutral shape.
 std::optional<MorphShape> TypeMorph(const std::string& name, const Regions& r) {
-    static const std::array<std::pair<const char*, int>, 3> families = {{{"EyesType", 0}, {"LipType", 1}, {"NoseType", 2}}};
+    static const std::array<std::pair<const char*, int>, 3> families = {
+        {{"EyesType", 0}, {"LipType", 1}, {"NoseType", 2}}};
     for (const auto& [prefix, kind] : families) {
         const std::string family = prefix;
         if (name.size() <= family.size() || name.compare(0, family.size(), family) != 0) continue;
         const std::string digits = name.substr(family.size());
-        if (digits.size() > 3 || !std::all_of(digits.begin(), digits.end(), [](char c) { return std::isdigit(static_cast<unsigned char>(c)); }))
+        if (digits.size() > 3 || !std::all_of(digits.begin(), digits.end(),
+                                              [](char c) { return std::isdigit(static_cast<unsigned char>(c)); }))
             return std::nullopt;
         if (std::stoi(digits) == 0) return MorphShape{[](const Vec3&) { return Vec3{}; }};
         const std::array<double, 6> c = Variety(name);
@@ -239,13 +245,13 @@ std::optional<MorphShape> TypeMorph(const std::string& name, const Regions& r) {
         const Landmarks m = r.Marks();
         if (kind == 0) {
             // Opening, width, tilt, depth and spacing of the eyes.
-            return MorphShape{[r, c, u, m](const Vec3& p) {
-                                  const Vec3 q = Right(p);
-                                  const double ex = q.x - m.eye.x, ez = q.z - m.eye.z, w = r.Eye(p);
-                                  return OnSideOf(p, Vec3{0.22 * c[1] * ex + 0.3 * c[4] * u, 0.35 * c[3] * u,
-                                                          0.3 * c[0] * ez + 0.22 * c[2] * ex} * w);
-                              },
-                              true};
+            Field eyes = [r, c, u, m](const Vec3& p) {
+                const Vec3 q = Right(p);
+                const double ex = q.x - m.eye.x, ez = q.z - m.eye.z;
+                const Vec3 d{0.22 * c[1] * ex + 0.3 * c[4] * u, 0.35 * c[3] * u, 0.3 * c[0] * ez + 0.22 * c[2] * ex};
+                return OnSideOf(p, d * r.Eye(p));
+            };
+            return MorphShape{std::move(eyes), true};
         }
         if (kind == 1) {
             // Fullness of each lip, width, corners, the bow of the upper lip, how far out.
@@ -253,7 +259,8 @@ std::optional<MorphShape> TypeMorph(const std::string& name, const Regions& r) {
                 const double lips = r.Lips(p), upper = r.UpperLip(p), lower = r.LowerLip(p);
                 const double corners = Smoothstep(0.8 * u, 2.2 * u, std::abs(p.x)) * lips;
                 const double bow = Plateau(std::abs(p.x) / u, 0.2, 0.9) * upper;
-                return Vec3{0.12 * c[2] * p.x * lips, (0.3 * c[0] * upper + 0.3 * c[1] * lower + 0.25 * c[5] * lips) * u,
+                return Vec3{0.12 * c[2] * p.x * lips,
+                            (0.3 * c[0] * upper + 0.3 * c[1] * lower + 0.25 * c[5] * lips) * u,
                             (0.25 * c[3] * corners + 0.18 * c[4] * bow) * u};
             }};
         }
@@ -261,7 +268,8 @@ std::optional<MorphShape> TypeMorph(const std::string& name, const Regions& r) {
         return MorphShape{[r, c, u, m](const Vec3& p) {
             const double nose = r.Nose(p), tip = r.NoseTip(p), bridge = r.NoseBridge(p);
             Vec3 d{0.3 * c[3] * p.x * nose / u,
-                   (0.45 * c[0] * bridge + 0.5 * c[2] * tip + 0.35 * std::max(0.0, c[4]) * bridge) * u, 0.4 * c[1] * tip * u};
+                   (0.45 * c[0] * bridge + 0.5 * c[2] * tip + 0.35 * std::max(0.0, c[4]) * bridge) * u,
+                   0.4 * c[1] * tip * u};
             const Vec3 fromTip = p - m.noseTip;
             const double dist = fromTip.Length();
             if (dist > 0) d += fromTip * (0.25 * c[5] * u * Plateau(dist / u, 0.3, 1.2) / dist) * r.Nose(p);
@@ -287,40 +295,55 @@ std::optional<MorphShape> WordMorph(const std::string& name, const Regions& r) {
     auto endsWith = [&](const std::string& w) {
         return words.size() >= w.size() && words.compare(words.size() - w.size(), w.size(), w) == 0;
     };
-    double (Regions::*region)(const Vec3&) const = nullptr;
+    using Weight = double (Regions::*)(const Vec3&) const;
+    const struct {
+        const char* word;
+        Weight region;
+        bool midline;
+    } features[] = {{"Nose", &Regions::Nose, true},   {"BrowRidge", &Regions::BrowRidge, false},
+                    {"Brow", &Regions::Brow, false},  {"Eye", &Regions::Eye, false},
+                    {"Lip", &Regions::Lips, true},    {"Mouth", &Regions::Lips, true},
+                    {"Chin", &Regions::Chin, true},   {"Jaw", &Regions::Jaw, false},
+                    {"Cheek", &Regions::Cheek, false}};
+    Weight region = nullptr;
     bool midline = false;
-    if (has("Nose")) region = &Regions::Nose, midline = true;
-    else if (has("Brow")) region = has("Ridge") ? &Regions::BrowRidge : &Regions::Brow;
-    else if (has("Eye")) region = &Regions::Eye;
-    else if (has("Lip") || has("Mouth")) region = &Regions::Lips, midline = true;
-    else if (has("Chin")) region = &Regions::Chin, midline = true;
-    else if (has("Jaw")) region = &Regions::Jaw;
-    else if (has("Cheek")) region = &Regions::Cheek;
+    for (const auto& f : features) {
+        if (has(f.word)) {
+            region = f.region, midline = f.midline;
+            break;
+        }
+    }
     if (!region) return std::nullopt;
 
-    enum Direction { kUp, kDown, kOut, kIn, kWider, kNarrower } direction;
-    if (endsWith("Up")) direction = kUp;
-    else if (endsWith("Down")) direction = kDown;
-    else if (endsWith("Forward") || endsWith("Out") || endsWith("Full") || endsWith("Deep") || endsWith("Long")) direction = kOut;
-    else if (endsWith("Back") || endsWith("In") || endsWith("Thin") || endsWith("Flat") || endsWith("Short")) direction = kIn;
-    else if (endsWith("Wide") || endsWith("Large")) direction = kWider;
-    else if (endsWith("Narrow") || endsWith("Small")) direction = kNarrower;
-    else return std::nullopt;
+    enum Direction { kUp, kDown, kOut, kIn, kWider, kNarrower };
+    const std::pair<const char*, Direction> directions[] = {
+        {"Up", kUp},      {"Down", kDown},   {"Forward", kOut},     {"Out", kOut},       {"Full", kOut}, {"Deep", kOut},
+        {"Long", kOut},   {"Back", kIn},     {"In", kIn},           {"Thin", kIn},       {"Flat", kIn},  {"Short", kIn},
+        {"Wide", kWider}, {"Large", kWider}, {"Narrow", kNarrower}, {"Small", kNarrower}};
+    const auto found =
+        std::find_if(std::begin(directions), std::end(directions), [&](const auto& d) { return endsWith(d.first); });
+    if (found == std::end(directions)) return std::nullopt;
+    const Direction direction = found->second;
     if (level == 0) return MorphShape{[](const Vec3&) { return Vec3{}; }};
     const double amount = 0.5 * r.U() * (level < 0 ? 1.0 : level / 20.0);
     return MorphShape{[r, region, midline, direction, amount](const Vec3& p) {
-        const double w = (r.*region)(p) * amount;
+        const double weight = (r.*region)(p);
+        const double w = weight * amount;
         switch (direction) {
-            case kUp: return Vec3{0, 0, w};
-            case kDown: return Vec3{0, 0, -w};
+            case kUp:
+                return Vec3{0, 0, w};
+            case kDown:
+                return Vec3{0, 0, -w};
             case kOut:
             case kIn: {
                 const double sense = direction == kOut ? 1.0 : -1.0;
                 if (midline) return Vec3{0, sense * w, 0};
                 return OnSideOf(p, Outward(Right(p)) * (sense * w));
             }
-            case kWider: return Vec3{0.6 * p.x * w / r.U(), 0, 0};
-            case kNarrower: return Vec3{-0.6 * p.x * w / r.U(), 0, 0};
+            case kWider:
+                return Vec3{0.6 * p.x * w / r.U(), 0, 0};
+            case kNarrower:
+                return Vec3{-0.6 * p.x * w / r.U(), 0, 0};
         }
         return Vec3{};
     }};

@@ -48,7 +48,8 @@ std::string EncodePng(int width, int height, const std::vector<unsigned char>& r
     std::string raw;
     for (int y = 0; y < height; ++y) {
         raw.push_back('\0');  // no filter
-        raw.append(reinterpret_cast<const char*>(rgb.data()) + static_cast<size_t>(y) * width * 3, static_cast<size_t>(width) * 3);
+        raw.append(reinterpret_cast<const char*>(rgb.data()) + static_cast<size_t>(y) * width * 3,
+                   static_cast<size_t>(width) * 3);
     }
     std::string z = "\x78\x01";
     uint32_t a = 1, b = 0;
@@ -140,9 +141,10 @@ std::string RenderPicture(const std::vector<std::vector<PictureMesh>>& rows, dou
                             float& slot = depth[static_cast<size_t>(py) * viewW + px];
                             if (d <= slot) continue;
                             slot = d;
-                            unsigned char* out = &image[((static_cast<size_t>(row) * viewH + py) * width + side * viewW + px) * 3];
-                            const double tint[3] = {pm.colour[0] + moved * (255 - pm.colour[0]), pm.colour[1] * (1 - moved),
-                                                    pm.colour[2] * (1 - moved)};
+                            unsigned char* out =
+                                &image[((static_cast<size_t>(row) * viewH + py) * width + side * viewW + px) * 3];
+                            const double tint[3] = {pm.colour[0] + moved * (255 - pm.colour[0]),
+                                                    pm.colour[1] * (1 - moved), pm.colour[2] * (1 - moved)};
                             for (int ch = 0; ch < 3; ++ch)
                                 out[ch] = static_cast<unsigned char>(std::clamp(tint[ch] * shade, 0.0, 255.0));
                         }

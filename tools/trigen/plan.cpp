@@ -14,7 +14,7 @@ namespace trigen {
 namespace {
 
 constexpr int kTypeMorphCounts[] = {39, 32, 31};  // EyesType, LipType, NoseType
-constexpr int kSexCodes[] = {2, 1};                // female, male
+constexpr int kSexCodes[] = {2, 1};               // female, male
 
 Sex SexOfCode(int sexCode) { return sexCode == 2 ? Sex::kFemale : Sex::kMale; }
 
@@ -35,7 +35,8 @@ std::vector<std::string> RequiredMorphNames() {
     names.push_back("VampireMorph");
     for (size_t f = 0; f < kTypeMorphNames.size(); ++f)
         for (int i = 1; i <= kTypeMorphCounts[f]; ++i) names.push_back(kTypeMorphNames[f] + std::to_string(i));
-    for (const char* n : {"NoseType33", "NoseType34", "VTR_NeckShortNPC", "VTR_NeckLongNPC", "VTR_HeadSmallNPC", "VTR_HeadLargeNPC"})
+    for (const char* n :
+         {"NoseType33", "NoseType34", "VTR_NeckShortNPC", "VTR_NeckLongNPC", "VTR_HeadSmallNPC", "VTR_HeadLargeNPC"})
         names.push_back(n);
     return names;
 }
@@ -86,8 +87,9 @@ Plan MakePlan(const Configuration& config) {
                 for (size_t k = 0; k < sources[i].size(); ++k) {
                     const std::string path = r.iniDirectory + sources[i][k];
                     const std::string key = ToLower(os::ResolvePath(path));
-                    auto same = std::find_if(plan.files.begin(), plan.files.end(),
-                                             [&](const SourceFile& f) { return ToLower(os::ResolvePath(f.path)) == key; });
+                    auto same = std::find_if(plan.files.begin(), plan.files.end(), [&](const SourceFile& f) {
+                        return ToLower(os::ResolvePath(f.path)) == key;
+                    });
                     if (same == plan.files.end()) {
                         plan.files.push_back({path, *kind, SexOfCode(sexCode), {}, {}});
                         same = plan.files.end() - 1;
@@ -199,7 +201,8 @@ std::vector<EyelidPair> EyelidPairs(const HeadModel& model) {
         for (const auto& lid : lids) {
             const Vec3 p = centre + lid.at;
             const uint32_t head = NearestVertex(model.head, p, false);
-            const uint32_t eye = NearestVertex(model.eyes, model.head.vertices[head], false, side * perEye, (side + 1) * perEye);
+            const uint32_t eye =
+                NearestVertex(model.eyes, model.head.vertices[head], false, side * perEye, (side + 1) * perEye);
             out.push_back({lid.where, head, eye});
         }
     }
@@ -227,38 +230,48 @@ std::vector<std::string> CheckVertexEdits(const Configuration& config) {
             const char* sex = SexName(SexOfCode(sexCode));
             const Mesh* main = meshOf(b.name);
             if (!main) {
-                errors.push_back(file + ": the " + sex + " main model " + b.name + " is no " + sex + " target of " + r.raceSetName);
+                errors.push_back(file + ": the " + sex + " main model " + b.name + " is no " + sex + " target of " +
+                                 r.raceSetName);
                 continue;
             }
             const auto count = static_cast<int32_t>(main->vertices.size());
             if (b.vertexNum != count)
-                errors.push_back(Format("%s: %s vertexnum=%d, the generated mesh has %d vertices", file.c_str(), sex, b.vertexNum, count));
+                errors.push_back(Format("%s: %s vertexnum=%d, the generated mesh has %d vertices", file.c_str(), sex,
+                                        b.vertexNum, count));
             for (const MainVertexRecord& rec : b.mainRecords) {
                 if (rec.vertexID < 0 || rec.vertexID >= count || rec.mirrorVertID < 0 || rec.mirrorVertID >= count) {
-                    errors.push_back(Format("%s: %s record %d, %d: not a vertex of the mesh", file.c_str(), sex, rec.vertexID, rec.mirrorVertID));
+                    errors.push_back(Format("%s: %s record %d, %d: not a vertex of the mesh", file.c_str(), sex,
+                                            rec.vertexID, rec.mirrorVertID));
                     continue;
                 }
                 if (main->mirror[static_cast<size_t>(rec.vertexID)] != static_cast<uint32_t>(rec.mirrorVertID))
-                    errors.push_back(Format("%s: %s record %d, %d: the mirror image of %d is %u", file.c_str(), sex, rec.vertexID,
-                                            rec.mirrorVertID, rec.vertexID, main->mirror[static_cast<size_t>(rec.vertexID)]));
+                    errors.push_back(Format("%s: %s record %d, %d: the mirror image of %d is %u", file.c_str(), sex,
+                                            rec.vertexID, rec.mirrorVertID, rec.vertexID,
+                                            main->mirror[static_cast<size_t>(rec.vertexID)]));
                 if (rec.uvPosX < 0 || rec.uvPosX >= kUvPictureSize || rec.uvPosY < 0 || rec.uvPosY >= kUvPictureSize)
-                    errors.push_back(Format("%s: %s record %d: UV position outside the %d-pixel picture", file.c_str(), sex,
-                                            rec.vertexID, kUvPictureSize));
+                    errors.push_back(Format("%s: %s record %d: UV position outside the %d-pixel picture", file.c_str(),
+                                            sex, rec.vertexID, kUvPictureSize));
             }
             for (const ExtraModelEntry& e : b.extraModels) {
                 const Mesh* extra = meshOf(e.name);
                 if (!extra) {
-                    errors.push_back(file + ": the " + sex + " extra model " + e.name + " is no " + sex + " target of " + r.raceSetName);
+                    errors.push_back(file + ": the " + sex + " extra model " + e.name + " is no " + sex +
+                                     " target of " + r.raceSetName);
                     continue;
                 }
                 for (const auto& [head, other] : e.pairs) {
-                    if (head < 0 || head >= count || other < 0 || other >= static_cast<int32_t>(extra->vertices.size())) {
-                        errors.push_back(Format("%s: %s extra pair %d, %d: not vertices of the meshes", file.c_str(), sex, head, other));
+                    if (head < 0 || head >= count || other < 0 ||
+                        other >= static_cast<int32_t>(extra->vertices.size())) {
+                        errors.push_back(Format("%s: %s extra pair %d, %d: not vertices of the meshes", file.c_str(),
+                                                sex, head, other));
                         continue;
                     }
-                    const double apart = (main->vertices[static_cast<size_t>(head)] - extra->vertices[static_cast<size_t>(other)]).Length();
+                    const double apart =
+                        (main->vertices[static_cast<size_t>(head)] - extra->vertices[static_cast<size_t>(other)])
+                            .Length();
                     if (apart > 2.0 * model.marks.eyeRadius)
-                        errors.push_back(Format("%s: %s extra pair %d, %d: the vertices are %.2f apart", file.c_str(), sex, head, other, apart));
+                        errors.push_back(Format("%s: %s extra pair %d, %d: the vertices are %.2f apart", file.c_str(),
+                                                sex, head, other, apart));
                 }
             }
         }

@@ -60,7 +60,8 @@ std::string SuggestVertexEdit(Sex sex);
 // Index of each vertex's first texture coordinate (through the texture triangles).
 std::vector<uint32_t> VertexUvIndex(const Mesh& mesh);
 // The vertex nearest to a point, among those with x >= 0 when `rightSide`.
-uint32_t NearestVertex(const Mesh& mesh, const Vec3& point, bool rightSide, uint32_t first = 0, uint32_t end = UINT32_MAX);
+uint32_t NearestVertex(const Mesh& mesh, const Vec3& point, bool rightSide, uint32_t first = 0,
+                       uint32_t end = UINT32_MAX);
 
 constexpr int kUvPictureSize = 256;  // the vertex editor's UV map picture, in pixels
 
