@@ -79,7 +79,8 @@ struct LineReader {
 
     void Report(const std::string& source) const {
         if (outOfRange)
-            LogMessage("    WARNING: slot data: %zu values out of range ignored in %s", outOfRange, source.c_str());
+            LogMessage("    WARNING: slot data: %lu values out of range ignored in %s",
+                       static_cast<unsigned long>(outOfRange), source.c_str());
     }
 };
 
@@ -242,8 +243,8 @@ void WriteSlotFile(int slot, const RaceSetting& raceSetting, const SliderValueLi
         return;
     }
     if (skipped)
-        LogMessage("    WARNING: slot data: %zu values that were not finite numbers were left out of %s", skipped,
-                   path.c_str());
+        LogMessage("    WARNING: slot data: %lu values that were not finite numbers were left out of %s",
+                   static_cast<unsigned long>(skipped), path.c_str());
 }
 
 bool LoadFaceSlot(const RaceSetting& raceSetting, const std::string& raceName, int slot, FaceSlot& out) {

@@ -118,6 +118,13 @@ TEST_F(SlotFiles, WrittenTextIsExactAndReadsBackAsWritten) {
                                         "# 'uniqueID, value' pair\n\n\n# --- skeleton data ---\n");
     EXPECT_EQ(Load(3), FaceSlot{});
 
+    // A skeleton line that is no comment (a node name with a line break) is made one.
+    SkeletonText() = "# \"Odd\n29, 5\" scale:1\n#\n";
+    WriteSlotFile(5, nord, {{1, 1.0}}, "Nord");
+    EXPECT_NE(SlotText("_5_Nord.slot").find("# --- skeleton data ---\n# \"Odd\n# 29, 5\" scale:1\n#\n"),
+              std::string::npos);
+    EXPECT_EQ(Load(5), (FaceSlot{{1, 1.0}}));
+
     // Values that are no numbers are left out (they would read back as 0) and said so.
     log.Clear();
     const double inf = std::numeric_limits<double>::infinity();
