@@ -61,7 +61,18 @@ struct Variant {
 };
 
 Variant MakeVariant(Sex sex) {
-    Variant v{kFemaleProfile, 1.0, 0.35, 2.6, 1.0, 0.55, 0.5, 0.55, 1.4, 0.45, 0.2, 0.0};
+    Variant v{.profile = kFemaleProfile,
+              .scale = 1.0,
+              .browRidge = 0.35,
+              .noseTip = 2.6,
+              .noseWidth = 1.0,
+              .upperLip = 0.55,
+              .lowerLip = 0.5,
+              .chin = 0.55,
+              .chinWidth = 1.4,
+              .cheekbone = 0.45,
+              .cheekHollow = 0.2,
+              .adamsApple = 0.0};
     if (sex == Sex::kMale) {
         v.scale = 1.04;
         v.browRidge = 0.85;
