@@ -69,8 +69,9 @@ void CacheTriFiles(const std::string& directory, const std::string& targetPath,
     for (size_t i = 0; i < tri.morphs.size(); ++i) {
         TriMorph& m = tri.morphs[i];
         if (m.deltas.size() != tri.vertexCount) {
-            LogMessage("    ERROR: morph %s in %s%s has %zu vertex deltas, the target %s has %u vertices; not used.",
-                       m.name.c_str(), dir.c_str(), sourceFiles[origin[i]].c_str(), m.deltas.size(),
+            LogMessage("    ERROR: morph %s in %s%s has %lu vertex deltas, the target %s has %u vertices; not used.",
+                       m.name.c_str(), dir.c_str(), sourceFiles[origin[i]].c_str(),
+                       static_cast<unsigned long>(m.deltas.size()),
                        targetPath.c_str(), tri.vertexCount);
             continue;
         }

@@ -291,7 +291,7 @@ TEST(E2EHostsim, ExampleWorldRunsFromAnyFolder) {
     e2e::ProcessResult r = e2e::RunProcess({VTR_HOSTSIM_PATH, "--plugin", VTR_PLUGIN_PATH, "--world",
                                             std::string(VTR_SOURCE_DIR) + "/examples/worlds/nord.json", "--calls",
                                             std::string(VTR_SOURCE_DIR) + "/examples/calls/demo.json", "--dump-world",
-                                            "--output", output});
+                                            "--documents", out.Path() + "/docs", "--output", output});
     ASSERT_EQ(r.exitCode, 0) << r.err;
     EXPECT_TRUE(r.out.empty()) << "--output takes the JSON off standard output";
     Json j = Json::parse(e2e::ReadFile(output), nullptr, false);
