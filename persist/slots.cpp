@@ -41,7 +41,13 @@ bool FitsFileName(const std::string& name) {
 }
 
 std::string SlotFileName(int slot, const RaceSetting& raceSetting) {
-    return "_" + std::to_string(slot) + "_" + raceSetting.raceSetName + ".slot";
+    // Appended piece by piece: GCC 12 warns falsely about chained operator+ on a literal.
+    std::string name = "_";
+    name += std::to_string(slot);
+    name += '_';
+    name += raceSetting.raceSetName;
+    name += ".slot";
+    return name;
 }
 
 // "%f" in the C locale, whatever locale the game has set.
