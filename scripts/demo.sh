@@ -10,4 +10,4 @@ BUILD="${BUILD_DIR:-build}"
 cmake -S . -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build "$BUILD" -j "${JOBS:-$(nproc)}" --target Vultrane vtr_hostsim vtr_example_game >/dev/null
 exec "./$BUILD/vtr_hostsim" --world examples/worlds/nord.json --calls examples/calls/demo.json \
-    --game-folder "$BUILD/game" --dump-world "$@"
+    --game-folder "$BUILD/game" --documents "$BUILD/documents" --dump-world "$@"

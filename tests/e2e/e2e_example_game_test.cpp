@@ -64,7 +64,8 @@ TEST(E2EExampleGame, DemoRunsOnTheGeneratedFolder) {
     const e2e::ProcessResult r = e2e::RunProcess({VTR_HOSTSIM_PATH, "--plugin", VTR_PLUGIN_PATH, "--world",
                                                   std::string(VTR_SOURCE_DIR) + "/examples/worlds/nord.json", "--calls",
                                                   std::string(VTR_SOURCE_DIR) + "/examples/calls/demo.json",
-                                                  "--game-folder", VTR_EXAMPLE_GAME_DIR, "--output", output});
+                                                  "--game-folder", VTR_EXAMPLE_GAME_DIR, "--documents", out.Path() + "/docs",
+                                                  "--output", output});
     ASSERT_EQ(r.exitCode, 0) << r.err;
     const Json j = Json::parse(e2e::ReadFile(output));
     const uint32_t headVertices = Word(e2e::ReadFile(kSets + "NordFemaleHead.tri"), 8);
