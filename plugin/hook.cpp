@@ -1,11 +1,36 @@
 #include "plugin/hook.h"
 
+#include <string>
+
+#include "base/log.h"
 #include "game/engine.h"
+#include "plugin/face_refresh.h"
 #include "plugin/hook_entry_i686.h"
 
+namespace {
+// Shorter texts are the routine's own arguments, not face data.
+constexpr size_t kFaceDataMinChars = 30;
+}  // namespace
+
 bool RefreshGate(const char* text) {
-    (void)text;
-    return false;  // face data is not taken yet: every call goes on to the game routine
+    if (!text) return false;
+    std::string copy;
+    try {
+        copy = text;
+    } catch (...) {
+        return false;  // no face data could be read: the routine runs as before
+    }
+    if (copy.size() < kFaceDataMinChars) return false;
+    // The text is taken whatever the refresh achieves; nothing may unwind into the game.
+    try {
+        RefreshPlayerFace(copy);
+    } catch (...) {
+        try {
+            LogMessage("    ERROR: face refresh stopped early.");
+        } catch (...) {
+        }
+    }
+    return true;
 }
 
 #if !VTR_GAME_ABI_I686
