@@ -159,6 +159,14 @@ TEST_F(VertexAreaSelect, DistancesAreMeasuredOnTheMorphedHead) {
     s = Select(Query(17, 10, 0, 0, kArea, 1), {{28, 1.0}});
     EXPECT_EQ(Vertices(s), (std::vector<int32_t>{9, 10, 11, 12, 13, 14, 15, 16, 17}));
     EXPECT_DOUBLE_EQ(Find(s, 13)->x, 10.0);
+    // A vertex edit of the main model moves 15 from x = 5 to 3.73 (packed: dx -1.27, dy 0, dz 0).
+    vertexEditData edit;
+    edit.female = block;
+    rs.vertexEdit = &edit;
+    s = Select(Query(10, 10, 0, 0, kArea, 1), {{-10015, 0 * 65536 + 127 * 256 + 127}});
+    ASSERT_NE(Find(s, 15), nullptr);
+    EXPECT_NEAR(Find(s, 15)->x, 10.0 * (1 - 3.73 / 4), 1e-9);
+    rs.vertexEdit = nullptr;
 }
 
 TEST_F(VertexAreaSelect, PickedVertexOutsideTheMesh) {
