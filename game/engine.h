@@ -53,6 +53,18 @@ VTR_GAME_API uint32_t ResourceStream_ReadLine(BSResourceNiBinaryStream* stream, 
                                               uint32_t terminator);
 VTR_GAME_API void ResourceStream_Close(BSResourceNiBinaryStream* stream);
 
+// --- Loaded morph data ----------------------------------------------------------------------------
+
+// Called with each entry of a loaded-resource list, in order; true stops the walk. Entries are
+// handed out as the game keeps them: whether one is a usable TRI entry (first word, tag, morph
+// set) is for the caller to check.
+using LoadedResourceVisitor = bool (*)(TriEntry* entry, void* context);
+// The TRI database's entries: every slot up to its capacity, free slots skipped, each slot's
+// chain followed.
+VTR_GAME_API void LoadedResourceTable_Visit(LoadedResourceVisitor visit, void* context);
+// The second loaded-resource list (an entry array whose count is a global of its own).
+VTR_GAME_API void LoadedResourceArray_Visit(LoadedResourceVisitor visit, void* context);
+
 // --- Scene graph ------------------------------------------------------------------------------
 
 VTR_GAME_API NiNode* Reference_GetRoot3D(TESObjectREFR* ref);

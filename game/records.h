@@ -376,6 +376,50 @@ struct BSResourceNiBinaryStream {
 };
 
 // ---------------------------------------------------------------------------------------------
+// Loaded morph data: the face-generation TRI entries the game keeps for loaded .tri files.
+
+// One morph of a loaded .tri file.
+struct MorphRecord {
+    const char* name;            // 00
+    uint32_t unk04;              // 04
+    int16_t* diffData;           // 08 x, y, z per vertex
+    uint32_t unk0C;              // 0C
+    uint32_t unk10;              // 10
+    float baseDiff;              // 14 the scale of the deltas
+    uint32_t diffVertexNum;      // 18
+    uint32_t baseVertexNum;      // 1C
+    uint32_t diffVertexPosNum;   // 20
+};
+
+// The morph data loaded from one .tri file.
+struct MorphSet {
+    void* vtbl;                      // 00
+    const char* fileName;            // 04 relative to the data folder
+    tArray<MorphRecord> morphData;   // 08 entries 08, capacity 0C, count 10
+    uint8_t unk14[0x2C - 0x14];      // 14
+    void* faceMorphData;             // 2C
+};
+
+constexpr uint32_t kTriEntryTag = 0x00697274;  // the bytes "tri\0" read as a little-endian word
+
+// One loaded-resource entry; only those tagged "tri" carry a morph set.
+struct TriEntry {
+    uint32_t unk00;              // 00 zero in a free entry
+    uint32_t tag;                // 04 "tri\0" for TRI entries
+    uint8_t unk08[0x14 - 0x08];  // 08
+    TriEntry* next;              // 14 the next entry of the same slot
+    uint32_t unk18;              // 18
+    MorphSet* morphSet;          // 1C
+};
+
+// The face-generation TRI database; the entry walk follows its slot array.
+struct FaceGenTriDatabase {
+    void* vtbl;                       // 00
+    uint8_t unk04[0x6C - 0x04];       // 04
+    tArray<TriEntry*> triEntries;     // 6C walked from 0 to capacity
+};
+
+// ---------------------------------------------------------------------------------------------
 // Offsets of the 32-bit game build.
 
 #if VTR_GAME_ABI_I686
@@ -434,5 +478,19 @@ static_assert(sizeof(PlayerCharacter) == 0x720);
 VTR_PIN(PlayerCamera, cameraNode, 0x1C);
 VTR_PIN(PlayerCamera, worldFOV, 0xAC);
 VTR_PIN(PlayerCamera, firstPersonFOV, 0xB0);
+static_assert(sizeof(MorphRecord) == 0x24);
+VTR_PIN(MorphRecord, diffData, 0x08);
+VTR_PIN(MorphRecord, baseDiff, 0x14);
+VTR_PIN(MorphRecord, diffVertexNum, 0x18);
+VTR_PIN(MorphRecord, baseVertexNum, 0x1C);
+VTR_PIN(MorphRecord, diffVertexPosNum, 0x20);
+VTR_PIN(MorphSet, fileName, 0x04);
+VTR_PIN(MorphSet, morphData, 0x08);
+VTR_PIN(MorphSet, faceMorphData, 0x2C);
+static_assert(offsetof(MorphSet, morphData) + offsetof(tArray<MorphRecord>, count) == 0x10);
+VTR_PIN(TriEntry, tag, 0x04);
+VTR_PIN(TriEntry, next, 0x14);
+VTR_PIN(TriEntry, morphSet, 0x1C);
+VTR_PIN(FaceGenTriDatabase, triEntries, 0x6C);
 #undef VTR_PIN
 #endif

@@ -7,6 +7,14 @@
 #include "game/records.h"
 #include "sliders/apply.h"
 
+// The game's morph data loaded from `triPath` (a path below "data\"), found among the usable
+// TRI entries of both loaded-resource lists by its path without regard to case; null if none.
+MorphSet* FindLoadedMorphData(const std::string& triPath);
+
+// The first morph record of `data` named exactly `name`; null (and, with `report`, two log
+// lines) if none.
+MorphRecord* FindLoadedMorph(MorphSet* data, const char* name, bool report);
+
 // Patches the game's "NoseType33" morph of one loaded target with the target's main merged
 // morph. Notes go to the pending log text; false when the target could not be patched.
 bool ReplaceLoadedMorph(const RaceSetting& raceSetting, const std::string& targetPath, const SliderValueList& values,

@@ -12,6 +12,8 @@ constexpr uintptr_t kScaleformHeap = 0x01B40E3C;
 constexpr uintptr_t kLoadedResourceTable = 0x01B1A494;
 constexpr uintptr_t kLoadedResourceArray = 0x01B3FD48;       // layout unverified
 constexpr uintptr_t kLoadedResourceArrayCount = 0x01B3FD50;  // layout unverified
+// The value the TRI database keeps in a slot it has invalidated.
+constexpr uintptr_t kInvalidTriEntry = 0x0125CA9C;
 
 // RTTI.
 constexpr uintptr_t kRuntimeDynamicCast = 0x00F51DAE;  // cdecl

@@ -1,5 +1,7 @@
 // The real binding: the engine operations as calls into the game build at fixed addresses
 // and through its virtual tables. Only built for the 32-bit Windows game.
+#include <windows.h>
+
 #include "game/engine.h"
 #include "game/skyrim/addresses.h"
 
@@ -192,4 +194,62 @@ uint8_t* HookedCallSite() { return reinterpret_cast<uint8_t*>(addr::kHookedCallS
 // build calls through this pointer.
 HookedRoutineFn HookedCall_FormerTarget() {
     return reinterpret_cast<HookedRoutineFn>(addr::kHookedCallSite + 5 + addr::kHookedCallFormerDisplacement);
+}
+
+// --- Loaded morph data ---------------------------------------------------------------------------
+
+namespace {
+
+// Neither list is described completely, so every pointer taken from them is checked to lead
+// to committed, readable memory before it is followed: a wrong guess then finds nothing
+// instead of taking the game down.
+bool Readable(const void* p, size_t bytes) {
+    if (!p) return false;
+    const auto start = reinterpret_cast<uintptr_t>(p);
+    uintptr_t at = start;
+    while (at < start + bytes) {
+        MEMORY_BASIC_INFORMATION info{};
+        if (VirtualQuery(reinterpret_cast<const void*>(at), &info, sizeof info) != sizeof info) return false;
+        if (info.State != MEM_COMMIT || (info.Protect & (PAGE_NOACCESS | PAGE_GUARD))) return false;
+        const DWORD readable = PAGE_READONLY | PAGE_READWRITE | PAGE_WRITECOPY | PAGE_EXECUTE_READ |
+                               PAGE_EXECUTE_READWRITE | PAGE_EXECUTE_WRITECOPY;
+        if (!(info.Protect & readable)) return false;
+        at = reinterpret_cast<uintptr_t>(info.BaseAddress) + info.RegionSize;
+    }
+    return true;
+}
+
+bool Usable(const TriEntry* e) {
+    if (!e || reinterpret_cast<uintptr_t>(e) == addr::kInvalidTriEntry || !Readable(e, sizeof(TriEntry))) return false;
+    return !e->morphSet || Readable(e->morphSet, sizeof(MorphSet));
+}
+
+// Far more than the game keeps loaded; a longer list or chain is taken as a misread layout.
+constexpr uint32_t kMaxLoadedEntries = 1u << 16;
+
+}  // namespace
+
+void LoadedResourceTable_Visit(LoadedResourceVisitor visit, void* context) {
+    auto* db = *reinterpret_cast<FaceGenTriDatabase**>(addr::kLoadedResourceTable);
+    if (!Readable(db, sizeof(FaceGenTriDatabase))) return;
+    const tArray<TriEntry*>& slots = db->triEntries;
+    if (slots.capacity > kMaxLoadedEntries || !Readable(slots.entries, slots.capacity * sizeof(TriEntry*))) return;
+    uint32_t visited = 0;
+    for (uint32_t i = 0; i < slots.capacity; ++i) {
+        for (TriEntry* e = slots.entries[i]; Usable(e); e = e->next) {
+            if (++visited > kMaxLoadedEntries) return;  // a chain that loops
+            if (visit(e, context)) return;
+        }
+    }
+}
+
+// Unverified: read as a tArray of entry pointers at 0x01B3FD48, whose count word (+8) is the
+// count global at 0x01B3FD50. Entries are taken one by one; no chain is followed, since
+// nothing says its entries have one.
+void LoadedResourceArray_Visit(LoadedResourceVisitor visit, void* context) {
+    TriEntry* const* entries = *reinterpret_cast<TriEntry* const* const*>(addr::kLoadedResourceArray);
+    const uint32_t count = *reinterpret_cast<const uint32_t*>(addr::kLoadedResourceArrayCount);
+    if (count > kMaxLoadedEntries || !Readable(entries, count * sizeof(TriEntry*))) return;
+    for (uint32_t i = 0; i < count; ++i)
+        if (Usable(entries[i]) && visit(entries[i], context)) return;
 }
