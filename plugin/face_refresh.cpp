@@ -11,6 +11,7 @@
 #include "config/text.h"
 #include "game/engine.h"
 #include "game/player.h"
+#include "morph/memory.h"
 #include "sliders/race_match.h"
 
 namespace {
@@ -77,8 +78,6 @@ void RefreshPlayerFace(std::string_view text) {
     if (!npc) return;
     const int sexCode = NpcForm_GetSex(npc) + 1;
     const RaceSetting& raceSetting = Config().raceSettings[static_cast<size_t>(index)];
-    // TODO(wire): the in-memory replacement is not in the tree yet; until it lands the
-    // refresh stops here, after the race is matched.
-    (void)raceSetting;
-    (void)sexCode;
+    RefreshFaceInMemory(player, raceSetting, data.raceName, data.values, sexCode);
+    LogMessage("info: refresh Player face end.");
 }

@@ -257,4 +257,92 @@ TEST_F(FaceRefreshTest, OutOfRangeValuesAreReportedOnce) {
     EXPECT_EQ(log.Lines()[1], "    WARNING: face data: 2 values out of range ignored.");
 }
 
+// ----- The whole refresh ----------------------------------------------------------------------
+
+class FaceRefreshApplyTest : public FaceRefreshTest {
+protected:
+    void SetUp() override {
+        FaceRefreshTest::SetUp();
+        SliderDef s;
+        s.name = "Head size";
+        s.uniqueID = 12;  // a legacy id
+        s.type = kSliderNodeScale;
+        s.target = kHead;
+        s.extraList = {kHead, "x"};
+        s.sexMask = 3;
+        Config().raceSettings[0].sliders = {s};
+        npc = sim::AddNpc(1);
+        sim::CreatePlayer(&npc->form, sim::AddRace("ElfRace", "Elf"));
+        root = sim::AddNode(nullptr, "NPC Root");
+        head = sim::AddNode(root, kHead);
+        sim::Player_SetRoot3D(root);
+    }
+    // The unsupported set serves a race no set lists, with no morph targets needed.
+    void MarkUnsupported() { Config().raceSettings[0].raceNames = {"VTR_UnsupportedRace"}; }
+    float HeadScale() const { return head->av.m_localTransform.scale; }
+
+    static constexpr const char* kHead = "NPC Head [Head]";
+    TESNPC* npc = nullptr;
+    NiNode* root = nullptr;
+    NiNode* head = nullptr;
+};
+
+TEST_F(FaceRefreshApplyTest, SliderValuesAppliedWithTheLegacyScaleAndOneModelUpdate) {
+    MarkUnsupported();
+    // 12 is scaled while the legacy rule is on: 0.2 * 1.5 + 1.
+    EXPECT_TRUE(sim::RunHookedRoutine("Nord,12,0.2,50,0.0,51,0.0,52,0.0"));
+    EXPECT_FLOAT_EQ(HeadScale(), 1.3f);
+    EXPECT_EQ(sim::ModelUpdateCount(), 1);
+    EXPECT_EQ(sim::FormerRoutineCalls(), 0);
+    // The player's race's display name replaces the text's.
+    EXPECT_TRUE(log.Contains("match race: Elf"));
+    EXPECT_EQ(log.Lines().front(), kStart);
+    EXPECT_EQ(log.Lines().back(), kEnd);
+    EXPECT_FALSE(log.Contains("    ERROR: failed to refresh Player face."));
+}
+
+TEST_F(FaceRefreshApplyTest, AfterVersionTheValueIsTakenAsItStands) {
+    MarkUnsupported();
+    EXPECT_TRUE(sim::RunHookedRoutine("Nord,version,2,12,0.2,50,0.0,51,0.0"));
+    EXPECT_FLOAT_EQ(HeadScale(), 1.2f);
+    EXPECT_EQ(sim::ModelUpdateCount(), 1);
+}
+
+TEST_F(FaceRefreshApplyTest, TargetsNotLoadedFailTheReplacementButSlidersStillApply) {
+    Config().raceSettings[0].raceNames = {"Elf"};
+    Config().raceSettings[0].fileSetNames = {"data\\meshes\\out\\femalehead.tri", "data\\meshes\\out\\eyes.tri"};
+    EXPECT_TRUE(sim::RunHookedRoutine("Elf,12,0.2,50,0.0,51,0.0,52,0.0,53,0.0"));
+    EXPECT_TRUE(log.Contains("match race: Elf"));
+    bool failed = false;
+    for (const std::string& line : log.Lines())
+        failed |= line.find("    ERROR: failed to refresh Player face.") != std::string::npos;
+    EXPECT_TRUE(failed);
+    EXPECT_FLOAT_EQ(HeadScale(), 1.3f);
+    EXPECT_EQ(sim::ModelUpdateCount(), 1);
+    EXPECT_EQ(log.Lines().back(), kEnd);
+}
+
+TEST_F(FaceRefreshApplyTest, NotAnNpcFindsNoRaceSet) {
+    MarkUnsupported();
+    sim::CreatePlayer(sim::AddOtherForm(), sim::AddRace("ElfRace", "Elf"));
+    RefreshPlayerFace("Nord,12,0.2,50,0.0,51,0.0,52,0.0");
+    // The race match itself needs the NPC form, so no set is found.
+    EXPECT_EQ(log.Lines(), (std::vector<std::string>{
+                               kStart, "    WARNING: system: no race found from Papyrus call. (Elf)"}));
+    EXPECT_EQ(sim::ModelUpdateCount(), 0);
+    EXPECT_FLOAT_EQ(HeadScale(), 1.0f);
+}
+
+TEST_F(FaceRefreshApplyTest, ConfigurationLoadedWhenNoneIsLoaded) {
+    Config() = Configuration{};
+    folder.WriteFile("data/Meshes/Vultrane/races.ini", "sliderscale=1.0\nsliderstep=1\n\n[Other]\nsliderini=Sets\\Other.ini\nname=VTR_UnsupportedRace\n");
+    folder.WriteFile("data/Meshes/Vultrane/Sets/Other.ini", "racesetname=Other\n\n[-head]\nHead size, 12, 202, NPC Head [Head], 1\n");
+    EXPECT_TRUE(sim::RunHookedRoutine("Nord,12,0.2,50,0.0,51,0.0,52,0.0"));
+    ASSERT_EQ(Config().raceSettings.size(), 1u);
+    EXPECT_EQ(Config().raceSettings[0].raceSetName, "Other");
+    EXPECT_TRUE(log.Contains("match race: Elf"));
+    EXPECT_NE(HeadScale(), 1.0f);
+    EXPECT_EQ(sim::ModelUpdateCount(), 1);
+}
+
 }  // namespace
