@@ -131,21 +131,60 @@ Json CameraJson() {
             {"root", camera->cameraNode ? NodeName(&camera->cameraNode->av) : Json(nullptr)}};
 }
 
-Json MorphDataJson() {
-    Json out = Json::array();
-    for (const sim::LoadedMorphData* d : sim::AllLoadedMorphData()) {
-        Json morphs = Json::array();
-        for (int32_t i = 0; i < d->morphCount; ++i) {
-            const sim::LoadedMorph& m = d->morphs[i];
-            size_t values = static_cast<size_t>(std::max(m.diffVertexNum, m.baseVertexNum)) * 3;
-            size_t nonZero = 0;
-            for (size_t k = 0; m.deltas && k < values; ++k) nonZero += m.deltas[k] != 0;
-            morphs.push_back({{"name", Text(m.name)},
-                              {"scale", FloatJson(m.scale)},
-                              {"vertexCounts", Json::array({m.diffVertexNum, m.baseVertexNum})},
-                              {"nonZeroDeltas", nonZero}});
+// FNV-1a 64 of the delta bytes, little-endian as a .tri file holds them.
+std::string DeltaDigest(const int16_t* deltas, size_t values) {
+    uint64_t h = 0xcbf29ce484222325ull;
+    for (size_t k = 0; deltas && k < values; ++k) {
+        const auto v = static_cast<uint16_t>(deltas[k]);
+        for (uint8_t byte : {static_cast<uint8_t>(v & 0xff), static_cast<uint8_t>(v >> 8)}) {
+            h ^= byte;
+            h *= 0x100000001b3ull;
         }
-        out.push_back({{"path", Text(d->path)}, {"morphs", morphs}});
+    }
+    char hex[17];
+    std::snprintf(hex, sizeof hex, "%016llx", static_cast<unsigned long long>(h));
+    return hex;
+}
+
+const char* ListName(sim::LoadedList l) { return l == sim::LoadedList::Array ? "array" : "table"; }
+const char* FlawName(sim::EntryFlaw f) {
+    switch (f) {
+        case sim::EntryFlaw::FreeEntry: return "freeEntry";
+        case sim::EntryFlaw::NotTri: return "notTri";
+        case sim::EntryFlaw::NoMorphSet: return "noMorphSet";
+        default: return "none";
+    }
+}
+
+// What the game's records hold now, after anything the plug-in wrote.
+Json MorphDataJson(bool withDeltas) {
+    Json out = Json::array();
+    for (sim::LoadedMorphData* d : sim::AllLoadedMorphData()) {
+        const MorphSet* set = sim::MorphData_Set(d);
+        Json morphs = Json::array(), digests = Json::array();
+        for (uint32_t i = 0; i < set->morphData.count; ++i) {
+            const MorphRecord& m = set->morphData.entries[i];
+            // The sim's buffers hold the larger count; the digest covers what both counts name.
+            const size_t values = static_cast<size_t>(std::min(m.diffVertexNum, m.baseVertexNum)) * 3;
+            size_t nonZero = 0;
+            for (size_t k = 0; m.diffData && k < values; ++k) nonZero += m.diffData[k] != 0;
+            Json j = {{"name", Text(m.name)},
+                      {"scale", FloatJson(m.baseDiff)},
+                      {"vertexCounts", Json::array({m.diffVertexNum, m.baseVertexNum})},
+                      {"nonZeroDeltas", nonZero}};
+            digests.push_back(DeltaDigest(m.diffData, values));
+            if (withDeltas) {
+                Json deltas = Json::array();
+                for (size_t k = 0; m.diffData && k < values; ++k) deltas.push_back(m.diffData[k]);
+                j["deltas"] = deltas;
+            }
+            morphs.push_back(j);
+        }
+        out.push_back({{"path", Text(set->fileName)},
+                       {"list", ListName(sim::MorphData_List(d))},
+                       {"flaw", FlawName(sim::MorphData_Flaw(d))},
+                       {"morphs", morphs},
+                       {"deltaDigests", digests}});
     }
     return out;
 }
@@ -205,14 +244,14 @@ Json SlotFilesJson() {
 
 }  // namespace
 
-Json DumpWorld(const std::string& pluginPath) {
+Json DumpWorld(const std::string& pluginPath, bool withDeltas) {
     Json nodes = Json::array();
     for (NiNode* n : sim::AllNodes())
         if (!n->av.m_parent) nodes.push_back(NodeJson(n, 0));
     return {{"player", PlayerJson()},
             {"nodes", nodes},
             {"camera", CameraJson()},
-            {"loadedMorphData", MorphDataJson()},
+            {"loadedMorphData", MorphDataJson(withDeltas)},
             {"modelUpdates", sim::ModelUpdateCount()},
             {"callSite", CallSiteJson(pluginPath)},
             {"formerRoutineCalls", sim::FormerRoutineCalls()},

@@ -8,6 +8,6 @@
 namespace hostsim {
 
 // `pluginPath` is the library the call site should lead into.
-Json DumpWorld(const std::string& pluginPath);
+Json DumpWorld(const std::string& pluginPath, bool withDeltas = false);
 
 }  // namespace hostsim

@@ -37,6 +37,7 @@ constexpr const char* kUsage =
     "                          My Games/Skyrim/VTR_save (default: $XDG_DOCUMENTS_DIR, else\n"
     "                          $HOME/Documents)\n"
     "  --dump-world            print the world's state after the calls (with the slot files)\n"
+    "  --dump-deltas           --dump-world with every delta of the loaded morph data\n"
     "  --output FILE           write the JSON there instead of standard output\n"
     "  --compact               one line of JSON instead of an indented text\n"
     "handshake options:\n"
@@ -49,6 +50,7 @@ constexpr const char* kUsage =
 struct Options {
     std::string world, calls, gameFolder, output, documents;
     bool dumpWorld = false;
+    bool dumpDeltas = false;
     bool compact = false;
     hostsim::HostOptions host;
 };
@@ -87,6 +89,7 @@ Options ParseOptions(int argc, char** argv) {
         }
         else if (a == "--output") o.output = value();
         else if (a == "--dump-world") o.dumpWorld = true;
+        else if (a == "--dump-deltas") o.dumpWorld = o.dumpDeltas = true;
         else if (a == "--compact") o.compact = true;
         else if (a == "--editor") o.host.editor = true;
         else if (a == "--runtime") o.host.runtimeVersion = static_cast<uint32_t>(ParseUnsigned(a, value(), 16, UINT32_MAX));
@@ -153,6 +156,11 @@ int main(int argc, char** argv) {
                                                     : fs::current_path().string();
     if (chdir(gameFolder.c_str()) != 0)
         return InputFailure("", "cannot enter the game folder \"" + gameFolder + "\": " + std::strerror(errno));
+    try {
+        hostsim::BuildLoadedMorphData(world);
+    } catch (const hostsim::InputError& e) {
+        return InputFailure(opt.world, e.what());
+    }
     // The plug-in opens its log there when it is loaded and runs silently without one.
     if (!fs::is_directory(os::ResolvePath("data\\skse\\plugins")))
         std::fprintf(stderr,
@@ -185,7 +193,7 @@ int main(int argc, char** argv) {
         result["calls"] = callsOut;
         if (opt.dumpWorld) {
             hostsim::SetActivity("the world dump");
-            result["world"] = hostsim::DumpWorld(host.PluginPath());
+            result["world"] = hostsim::DumpWorld(host.PluginPath(), opt.dumpDeltas);
         }
     } catch (const std::exception& e) {
         std::fprintf(stderr, "vtr_hostsim: %s\n", e.what());

@@ -2,14 +2,19 @@
 // section table (or in the player's) and a function that reads it.
 #include "tools/hostsim/world.h"
 
+#include <cstring>
 #include <filesystem>
+#include <fstream>
+#include <sstream>
 #include <functional>
 #include <map>
+#include <set>
 #include <string>
 #include <vector>
 
 #include "game/sim/sim.h"
 #include "game/sim/sim_morphdata.h"
+#include "os/os.h"
 
 namespace hostsim {
 
@@ -239,32 +244,118 @@ void BuildCamera(const In& in, Context&) {
     o.Done();
 }
 
-void BuildLoadedMorphData(const In& in, Context&) {
-    for (const In& d : in.Array()) {
-        ObjectIn o = d.Object();
-        sim::LoadedMorphData* data = sim::AddLoadedMorphData(o.Required("path").String());
-        if (auto morphs = o.Optional("morphs")) {
-            for (const In& m : morphs->Array()) {
-                ObjectIn mo = m.Object();
-                std::string name = mo.Required("name").String();
-                const int64_t maxVertices = sim::kMaxLoadedMorphVertices;
-                uint32_t diff = 0, base = 0;
-                bool one = mo.Has("vertexCount"), two = mo.Has("vertexCounts");
-                if (one == two) m.Fail("expected exactly one of \"vertexCount\" and \"vertexCounts\"");
-                if (one) {
-                    diff = base = static_cast<uint32_t>(mo.Required("vertexCount").Integer(0, maxVertices));
-                } else {
-                    std::vector<In> c = mo.Required("vertexCounts").Array(2);
-                    diff = static_cast<uint32_t>(c[0].Integer(0, maxVertices));
-                    base = static_cast<uint32_t>(c[1].Integer(0, maxVertices));
-                }
-                float scale = mo.Has("scale") ? mo.Required("scale").Float() : 1.0f;
-                mo.Done();
-                sim::MorphData_AddMorph(data, name, diff, base, scale);
-            }
-        }
-        o.Done();
+// A .tri file of the game folder read just far enough for what the game keeps loaded: each
+// morph's name, scale and deltas. Bounds are checked against the file's size before each read.
+class TriBytes {
+public:
+    explicit TriBytes(std::string bytes) : b_(std::move(bytes)) {}
+    bool Has(uint64_t n) const { return at_ + n <= b_.size(); }
+    uint32_t U32() {
+        uint32_t v = 0;
+        for (int i = 3; i >= 0; --i) v = (v << 8) | static_cast<uint8_t>(b_[at_ + static_cast<size_t>(i)]);
+        at_ += 4;
+        return v;
     }
+    const char* Take(uint64_t n) {
+        const char* p = b_.data() + at_;
+        at_ += n;
+        return p;
+    }
+    void Skip(uint64_t n) { at_ += n; }
+    uint64_t At() const { return at_; }
+
+private:
+    std::string b_;
+    uint64_t at_ = 0;
+};
+
+// The names of the morphs read; a missing file is no error when `ifPresent`.
+std::set<std::string> LoadFromTri(const In& where, sim::LoadedMorphData* data, const std::string& triPath,
+                                  bool ifPresent) {
+    std::set<std::string> names;
+    std::ifstream f(os::ResolvePath(triPath), std::ios::binary);
+    if (!f && ifPresent) return names;
+    if (!f) where.Fail("cannot open \"" + triPath + "\" in the game folder");
+    std::stringstream ss;
+    ss << f.rdbuf();
+    TriBytes t(ss.str());
+    auto bad = [&](const std::string& what) { where.Fail("\"" + triPath + "\": " + what); };
+    if (!t.Has(64) || std::string(t.Take(8), 8) != "FRTRI003") bad("not a FRTRI003 file");
+    const uint32_t vertices = t.U32(), triangles = t.U32();
+    t.Skip(12);
+    const uint32_t uvs = t.U32();
+    t.Skip(4);
+    const uint32_t morphs = t.U32();
+    t.Skip(64 - 40);
+    if (vertices > sim::kMaxLoadedMorphVertices) bad("too many vertices");
+    const uint64_t geometry = uint64_t{vertices} * 12 + uint64_t{triangles} * 24 + uint64_t{uvs} * 8;
+    if (!t.Has(geometry)) bad("cut short in its geometry");
+    t.Skip(geometry);
+    for (uint32_t i = 0; i < morphs; ++i) {
+        if (!t.Has(4)) bad("cut short at morph " + std::to_string(i));
+        const uint32_t length = t.U32();
+        if (length == 0 || !t.Has(uint64_t{length} + 4 + uint64_t{vertices} * 6)) bad("cut short at morph " + std::to_string(i));
+        const char* name = t.Take(length);
+        const std::string text(name, strnlen(name, length));
+        float scale;
+        std::memcpy(&scale, t.Take(4), 4);
+        names.insert(text);
+        sim::LoadedMorph* m = sim::MorphData_AddMorph(data, text, vertices, vertices, scale);
+        const char* deltas = t.Take(uint64_t{vertices} * 6);
+        for (uint64_t k = 0; m && k < uint64_t{vertices} * 3; ++k)
+            m->deltas[k] = static_cast<int16_t>(static_cast<uint8_t>(deltas[2 * k]) |
+                                                (static_cast<uint8_t>(deltas[2 * k + 1]) << 8));
+    }
+    return names;
+}
+
+void BuildOneMorphData(const In& d) {
+    ObjectIn o = d.Object();
+    sim::LoadedList list = sim::LoadedList::Table;
+    if (auto l = o.Optional("list")) {
+        const std::string v = l->String();
+        if (v == "array") list = sim::LoadedList::Array;
+        else if (v != "table") l->Fail("expected \"table\" or \"array\"");
+    }
+    sim::EntryFlaw flaw = sim::EntryFlaw::None;
+    if (auto fl = o.Optional("flaw")) {
+        const std::string v = fl->String();
+        if (v == "freeEntry") flaw = sim::EntryFlaw::FreeEntry;
+        else if (v == "notTri") flaw = sim::EntryFlaw::NotTri;
+        else if (v == "noMorphSet") flaw = sim::EntryFlaw::NoMorphSet;
+        else if (v != "none") fl->Fail("expected \"none\", \"freeEntry\", \"notTri\" or \"noMorphSet\"");
+    }
+    sim::LoadedMorphData* data = sim::AddLoadedMorphData(o.Required("path").String(), list, flaw);
+    std::set<std::string> fromFile;
+    const bool ifPresent = o.Has("ifPresent") && o.Required("ifPresent").Bool();
+    if (auto tri = o.Optional("fromTri")) fromFile = LoadFromTri(*tri, data, tri->String(), ifPresent);
+    if (auto morphs = o.Optional("morphs")) {
+        for (const In& m : morphs->Array()) {
+            ObjectIn mo = m.Object();
+            std::string name = mo.Required("name").String();
+            const int64_t maxVertices = sim::kMaxLoadedMorphVertices;
+            uint32_t diff = 0, base = 0;
+            bool one = mo.Has("vertexCount"), two = mo.Has("vertexCounts");
+            if (one == two) m.Fail("expected exactly one of \"vertexCount\" and \"vertexCounts\"");
+            if (one) {
+                diff = base = static_cast<uint32_t>(mo.Required("vertexCount").Integer(0, maxVertices));
+            } else {
+                std::vector<In> c = mo.Required("vertexCounts").Array(2);
+                diff = static_cast<uint32_t>(c[0].Integer(0, maxVertices));
+                base = static_cast<uint32_t>(c[1].Integer(0, maxVertices));
+            }
+            float scale = mo.Has("scale") ? mo.Required("scale").Float() : 1.0f;
+            mo.Done();
+            if (!fromFile.count(name)) sim::MorphData_AddMorph(data, name, diff, base, scale);
+        }
+    }
+    o.Done();
+}
+
+// Built once the game folder is the current folder: "fromTri" reads files there.
+void BuildLoadedMorphData(const In& in, Context& ctx) {
+    in.Array();  // checked now, built later
+    ctx.out.loadedMorphData = in.Raw();
 }
 
 void ReadGameFolder(const In& in, Context& ctx) {
@@ -287,6 +378,12 @@ const std::vector<std::pair<std::string, Section>>& Sections() {
 }
 
 }  // namespace
+
+void BuildLoadedMorphData(const WorldBuild& world) {
+    In section(world.loadedMorphData, "world.loadedMorphData");
+    if (world.loadedMorphData.is_null()) return;
+    for (const In& d : section.Array()) BuildOneMorphData(d);
+}
 
 WorldBuild BuildWorld(const Json& world, const std::string& worldDir) {
     sim::ResetWorld();
