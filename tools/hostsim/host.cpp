@@ -68,6 +68,13 @@ std::vector<CallSpec> ReadCallList(const Json& calls) {
     for (const In& entry : root.Array()) {
         ObjectIn o = entry.Object();
         CallSpec spec;
+        if (auto text = o.Optional("scriptRoutine")) {
+            spec.scriptRoutine = true;
+            spec.routineText = text->String();
+            o.Done();
+            out.push_back(std::move(spec));
+            continue;
+        }
         spec.function = o.Required("function").String();
         if (auto args = o.Optional("args")) {
             spec.args = args->Array();
@@ -184,6 +191,21 @@ Json Host::Handshake() {
 }
 
 Json Host::Call(const CallSpec& call, size_t index) {
+    if (call.scriptRoutine) {
+        Json out = Json::object();
+        out["scriptRoutine"] = call.routineText;
+        const int formerBefore = sim::FormerRoutineCalls();
+        const int updatesBefore = sim::ModelUpdateCount();
+        bool taken = false;
+        SetActivity("calls[" + std::to_string(index) + "] (the patched game routine)");
+        auto log = CaptureStdoutLines([&] { taken = sim::RunHookedRoutine(call.routineText.c_str()); });
+        out["taken"] = taken;
+        out["formerRoutineRan"] = sim::FormerRoutineCalls() != formerBefore;
+        out["modelUpdatesQueued"] = sim::ModelUpdateCount() - updatesBefore;
+        out["log"] = Lines(log);
+        SetActivity("the output");
+        return out;
+    }
     Json out = Json::object();
     out["function"] = call.function;
     out["args"] = call.argsJson ? *call.argsJson : Json::array();

@@ -24,6 +24,9 @@ struct HostOptions {
 // One menu call of a call list.
 struct CallSpec {
     std::string function;
+    // Set instead of `function`: the game's scripts run the patched routine with this text.
+    bool scriptRoutine = false;
+    std::string routineText;
     std::vector<In> args;
     const Json* argsJson = nullptr;  // as written, for the output; null when absent
 };
