@@ -188,12 +188,19 @@ bool MorphLayout(Io& io, Name& name, Scale& scale, Deltas& deltas, uint32_t vert
 
 // ----- Reading -------------------------------------------------------------------------------
 
-// The source is read ahead in large pieces (few calls into the resource system). Lists grow
-// as their bytes arrive, never beyond twice what has arrived, so a count in a damaged header
-// costs no more memory than the file holds; a list that is read whole ends with exactly its
+// The source is read in whole chunks of a fixed size, so that each call into the resource
+// system asks for the same large, aligned piece; the few bytes of a field that straddles two
+// chunks are carried to just before the next one. Lists grow as their bytes arrive: a modest
+// list is sized once by its count (a file that turns out short wastes at most
+// kExactListBytes), a larger one never beyond twice what has arrived, so a count in a damaged
+// header costs no more memory than the file holds. A list read whole ends with exactly its
 // count as capacity.
-constexpr size_t kReadBufferBytes = 128 * 1024;
-static_assert(kReadBufferBytes >= kTriHeaderSize + kTriMaxNameLength);
+constexpr size_t kChunkBytes = 128 * 1024;
+constexpr size_t kCarryBytes = 512;  // at least the longest field read whole, and a multiple of 16
+constexpr uint64_t kExactListBytes = 1024 * 1024;
+// Misaligned runs are shifted onto their alignment in pieces that stay in the first-level cache.
+constexpr size_t kShiftPieceBytes = 4096;
+static_assert(kCarryBytes >= kTriHeaderSize && kCarryBytes >= kTriMaxNameLength && kCarryBytes % 16 == 0);
 
 struct Staged {
     std::vector<TriVertex> vertices;
@@ -222,7 +229,7 @@ std::string Printable(const char* bytes, size_t n) {
 class BodyReader {
 public:
     explicit BodyReader(TriByteSource& source)
-        : source_(source), buffer_(std::make_unique_for_overwrite<uint8_t[]>(kReadBufferBytes)) {}
+        : source_(source), buffer_(std::make_unique_for_overwrite<uint8_t[]>(kCarryBytes + kChunkBytes)) {}
 
     uint64_t Position() const { return pos_; }
     const std::string& Error() const { return error_; }
@@ -244,7 +251,18 @@ public:
     }
     bool CutShort(const char* what) { return Fail(std::string(what) + " cut short at byte " + std::to_string(pos_)); }
 
-    // Exactly `size` bytes (at most a name's) or false; what did arrive is stored and counted.
+    // Exactly `size` bytes (at most a field's) where they lie in the buffer, valid until the
+    // next read, or null when the source ends first (what did arrive is counted).
+    const uint8_t* Take(uint32_t size) {
+        if (!Fill(size)) {
+            Consume(Available());
+            return nullptr;
+        }
+        const uint8_t* at = buffer_.get() + begin_;
+        Consume(size);
+        return at;
+    }
+    // The same into `out`, where also a part that did arrive is stored.
     bool Bytes(void* out, uint32_t size) {
         bool whole = Fill(size);
         size_t n = whole ? size : Available();
@@ -255,34 +273,41 @@ public:
 
     template <class R>
     bool Records(std::vector<R>& list, uint32_t count, const char* what) {
+        constexpr size_t kSize = kRecordSize<R>;
         list.clear();
+        if (uint64_t(count) * kSize <= kExactListBytes) list.reserve(count);
         while (list.size() < count) {
-            if (!Fill(kRecordSize<R>)) {
+            if (!Fill(kSize)) {
                 Consume(Available());
                 return CutShort(what);
             }
             size_t have = list.size();
-            size_t n = std::min<size_t>(Available() / kRecordSize<R>, count - have);
+            size_t n = std::min<size_t>(Available() / kSize, count - have);
             if (have + n > list.capacity()) list.reserve(std::min<size_t>(count, std::max(have * 2, have + n)));
-            // Records are appended from where they lie; a run off its alignment is first moved
-            // back onto it, over bytes already consumed.
             uint8_t* at = buffer_.get() + begin_;
-            size_t off = reinterpret_cast<uintptr_t>(at) % alignof(R);
-            if (off) {
-                std::memmove(at - off, at, n * kRecordSize<R>);
-                at -= off;
+            // With whole chunks a byte's place in the buffer follows its file offset, so only a
+            // run placed oddly by a name length (or a source that trickles) is off its
+            // alignment; it is moved back onto it over bytes already consumed.
+            if (size_t off = reinterpret_cast<uintptr_t>(at) % alignof(R)) {
+                constexpr size_t kPiece = kShiftPieceBytes / kSize;
+                for (size_t done = 0; done < n; done += kPiece) {
+                    size_t k = std::min(kPiece, n - done);
+                    uint8_t* piece = at + done * kSize;
+                    std::memmove(piece - off, piece, k * kSize);
+                    Append(list, piece - off, k);
+                }
+            } else {
+                Append(list, at, n);
             }
-            const R* first = reinterpret_cast<const R*>(at);
-            list.insert(list.end(), first, first + n);
             SwapToOrFromLittleEndian(list.data() + have, n);
-            Consume(n * kRecordSize<R>);
+            Consume(n * kSize);
         }
         return true;
     }
 
     bool Scale(float& scale) {
-        uint8_t b[4];
-        if (!Bytes(b, 4)) return CutShort("scale");
+        const uint8_t* b = Take(4);
+        if (!b) return CutShort("scale");
         uint32_t bits = LoadU32(b);
         std::memcpy(&scale, &bits, sizeof scale);
         return true;
@@ -290,19 +315,19 @@ public:
 
     bool Name(std::string& name) {
         uint64_t at = pos_;
-        uint8_t b[4];
-        if (!Bytes(b, 4)) return CutShort("name length");
+        const uint8_t* b = Take(4);
+        if (!b) return CutShort("name length");
         uint32_t length = LoadU32(b);
         if (length == 0) return Fail("name length 0 at byte " + std::to_string(at));
         if (length > kTriMaxNameLength)
             return Fail("name length " + std::to_string(length) + " at byte " + std::to_string(at) + " above " +
                         std::to_string(kTriMaxNameLength));
-        char buffer[kTriMaxNameLength];
-        if (!Bytes(buffer, length)) return CutShort("name");
+        const char* text = reinterpret_cast<const char*>(Take(length));
+        if (!text) return CutShort("name");
         // Without its zero byte a name has no defined end (and could not be written back).
-        const char* end = std::find(buffer, buffer + length, '\0');
-        if (end == buffer + length) return Fail("name at byte " + std::to_string(at + 4) + " has no zero byte");
-        name.assign(buffer, static_cast<size_t>(end - buffer));
+        const char* end = std::find(text, text + length, '\0');
+        if (end == text + length) return Fail("name at byte " + std::to_string(at + 4) + " has no zero byte");
+        name.assign(text, static_cast<size_t>(end - text));
         morphName_ = &name;
         return true;
     }
@@ -313,18 +338,23 @@ private:
         begin_ += n;
         pos_ += n;
     }
-    // At least `need` bytes buffered, unless the source ends first. Only a remainder shorter
-    // than `need` (a few bytes) is ever moved.
+    template <class R>
+    static void Append(std::vector<R>& list, const uint8_t* aligned, size_t n) {
+        const R* first = reinterpret_cast<const R*>(aligned);
+        list.insert(list.end(), first, first + n);
+    }
+    // At least `need` bytes (at most a field's) buffered, unless the source ends first. A
+    // remainder shorter than `need` is carried in front of the next chunk.
     bool Fill(size_t need) {
         if (Available() >= need) return true;
-        if (begin_) {
-            std::memmove(buffer_.get(), buffer_.get() + begin_, Available());
-            end_ -= begin_;
-            begin_ = 0;
-        }
-        while (end_ < need && !ended_) {
-            uint32_t room = static_cast<uint32_t>(kReadBufferBytes - end_);
-            uint32_t n = source_.Read(buffer_.get() + end_, room);
+        size_t rest = Available();
+        uint8_t* base = buffer_.get();
+        std::memmove(base + kCarryBytes - rest, base + begin_, rest);
+        begin_ = kCarryBytes - rest;
+        end_ = kCarryBytes;
+        while (Available() < need && !ended_) {
+            uint32_t room = static_cast<uint32_t>(kCarryBytes + kChunkBytes - end_);
+            uint32_t n = source_.Read(base + end_, room);
             if (n == 0 || n > room) ended_ = true;
             else end_ += n;
         }
@@ -333,7 +363,7 @@ private:
 
     TriByteSource& source_;
     std::unique_ptr<uint8_t[]> buffer_;
-    size_t begin_ = 0, end_ = 0;
+    size_t begin_ = kCarryBytes, end_ = kCarryBytes;
     bool ended_ = false;
     uint64_t pos_ = 0;  // bytes consumed
     bool inMorph_ = false;

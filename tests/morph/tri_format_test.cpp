@@ -172,6 +172,58 @@ private:
     size_t peak_ = 0;
 };
 
+// Notes the size of every request; a liar claims more bytes than it was asked for, as a
+// broken stream might.
+class RequestLoggingSource final : public TriByteSource {
+public:
+    explicit RequestLoggingSource(std::string bytes, bool liar = false)
+        : bytes_(std::move(bytes)), inner_(bytes_.data(), bytes_.size()), liar_(liar) {}
+    uint32_t Read(void* buffer, uint32_t size) override {
+        requests.push_back(size);
+        uint32_t n = inner_.Read(buffer, size);
+        return liar_ && n ? size + 1 : n;
+    }
+    std::vector<uint32_t> requests;
+
+private:
+    std::string bytes_;
+    TriMemorySource inner_;
+    bool liar_;
+};
+
+// A mesh whose morph names have odd and even lengths, so that delta blocks begin at odd and
+// even offsets, and whose blocks run across the reader's chunks at varying places.
+TriFile Mesh(uint32_t vertices, uint32_t morphs) {
+    TriFile f;
+    f.vertexCount = vertices;
+    f.triangleCount = vertices / 2 + 1;
+    f.uvCount = vertices + 3;
+    for (uint32_t i = 0; i < vertices; ++i) f.vertices.push_back({float(i), -float(i) / 3, float(i % 97) * 0.25f});
+    for (uint32_t t = 0; t < f.triangleCount; ++t) {
+        f.triangles.push_back({t, t * 7 + 1, 0xfffffff0u + t % 16});
+        f.uvTriangles.push_back({t % f.uvCount, t * 3, t ^ 0x55aa55aau});
+    }
+    for (uint32_t i = 0; i < f.uvCount; ++i) f.uvs.push_back({float(i) / 1024, 1 - float(i) / 2048});
+    for (uint32_t m = 0; m < morphs; ++m) {
+        TriMorph morph{"M" + std::string(m % 5, 'x') + std::to_string(m), 0.001f * float(m + 1), {}};
+        for (uint32_t i = 0; i < vertices; ++i)
+            morph.deltas.push_back(
+                {int16_t(i * 3 + m), int16_t(-int32_t(i) - int32_t(m)), int16_t((i * 2654435761u) >> 17)});
+        f.morphs.push_back(std::move(morph));
+    }
+    IndexTriMorphs(f);
+    return f;
+}
+
+void ExpectExactCapacities(const TriFile& f) {
+    EXPECT_EQ(f.vertices.capacity(), f.vertexCount);
+    EXPECT_EQ(f.triangles.capacity(), f.triangleCount);
+    EXPECT_EQ(f.uvs.capacity(), f.uvCount);
+    EXPECT_EQ(f.uvTriangles.capacity(), f.triangleCount);
+    EXPECT_EQ(f.morphs.capacity(), f.morphs.size());
+    for (const TriMorph& m : f.morphs) EXPECT_EQ(m.deltas.capacity(), m.deltas.size()) << m.name;
+}
+
 TEST(TriFormat, ReadsEveryBlockReplacingGeometryAndAppendingMorphs) {
     // Flags 0 and bytes behind the last morph change nothing.
     std::string bytes = SmallFile(0) + "trailing bytes are never read";
@@ -478,6 +530,126 @@ TEST(TriFormat, WrittenFileHasSourceCountsFlagsOneAndPatchedMorphCount) {
     EXPECT_FALSE(WriteTriMorph(full, "VampireMorph", 1.0f, {}, 2));
     os::InjectWriteFailureAfter(SIZE_MAX);
     EXPECT_FALSE(full.Commit());
+}
+
+TEST(TriFormat, LargeFileReadsTheSameThroughEverySourceWithExactCapacities) {
+    // About 660 KB: several chunks, blocks and fields cut at different places.
+    const TriFile mesh = Mesh(3001, 36);
+    const std::string bytes = SerializeTri(mesh);
+    ASSERT_GT(bytes.size(), 600u * 1024u);
+
+    TriFile direct;
+    TriReadResult r = ReadBytes(bytes, direct);
+    ASSERT_TRUE(r.ok) << r.error;
+    ExpectSameTri(direct, mesh);
+    ExpectExactCapacities(direct);
+
+    for (uint32_t piece : {1u, 5u, 4093u, 65536u + 3u, 131072u + 1u}) {
+        TrickleSource slow(bytes, piece);
+        TriFile g;
+        TriReadResult rs = ReadTriBody(slow, g);
+        ASSERT_TRUE(rs.ok) << piece << ": " << rs.error;
+        ExpectSameTri(g, mesh);
+        ExpectExactCapacities(g);
+    }
+
+    vtrtest::ScopedGameFolder game;
+    game.WriteFile("data\\Meshes\\Large.tri", bytes);
+    BSResourceNiBinaryStream stream{};
+    ResourceStream_Open(&stream, "meshes\\large.tri", 0, 0);
+    ASSERT_TRUE(ResourceStream_IsValid(&stream));
+    TriFile viaStream;
+    TriReadResult rv = ReadTriBody(&stream, viaStream);
+    ResourceStream_Close(&stream);
+    ASSERT_TRUE(rv.ok) << rv.error;
+    ExpectSameTri(viaStream, mesh);
+
+    // Cut inside the deltas of a morph far into the file: named, placed, nothing changed.
+    TriFile head = mesh;
+    head.morphs.resize(33);
+    const size_t cut = SerializeTri(head).size() + 4 + mesh.morphs[33].name.size() + 1 + 4 + 1001;
+    TriFile f = Occupied();
+    TriReadResult rc = ReadBytes(bytes.substr(0, cut), f);
+    EXPECT_FALSE(rc.ok);
+    EXPECT_EQ(rc.error, "morph 33 \"" + mesh.morphs[33].name + "\" deltas cut short at byte " + std::to_string(cut));
+    ExpectSameTri(f, Occupied());
+}
+
+TEST(TriFormat, ListsAboveTheExactSizeGrowToExactlyTheirCount) {
+    // 1.2 MB of vertices and 0.6 MB of deltas per morph: grown as they arrive, then exact.
+    const TriFile mesh = Mesh(100003, 2);
+    const std::string bytes = SerializeTri(mesh);
+    for (uint32_t piece : {0u, 65536u + 7u}) {
+        TriFile f;
+        TriReadResult r;
+        if (piece) {
+            TrickleSource slow(bytes, piece);
+            r = ReadTriBody(slow, f);
+        } else {
+            r = ReadBytes(bytes, f);
+        }
+        ASSERT_TRUE(r.ok) << r.error;
+        ExpectSameTri(f, mesh);
+        ExpectExactCapacities(f);
+    }
+}
+
+TEST(TriFormat, DamagedCountsCostBoundedMemory) {
+    // A modest count is sized at once: the waste of a short file stays within 1 MiB.
+    Bytes modest;
+    modest.Header(80000, 0, 0, 0).Zeros(100);
+    // A large one grows with what arrives: 300 KB given of a claimed 12 MB.
+    Bytes large;
+    large.Header(1000000, 0, 0, 0).Zeros(300000);
+    // Deltas of a modest mesh claimed by far more morphs than the file holds.
+    Bytes morphs;
+    morphs.Header(50000, 0, 0, 0xffffffffu).Zeros(50000 * 12).Morph(std::string("A\0", 2), 1.0f, {}).Zeros(50000 * 6);
+    morphs.Morph(std::string("B\0", 2), 1.0f, {}).Zeros(10);
+    struct Case {
+        std::string bytes;
+        std::string error;
+        size_t limit;
+    } cases[] = {{modest.s, "vertices cut short at byte 164", (1u << 20) + (256u << 10)},
+                 {large.s, "vertices cut short at byte 300064", 3 * 300000u + (256u << 10)},
+                 {morphs.s, "morph 1 \"B\" deltas cut short at byte " + std::to_string(morphs.s.size()),
+                  50000 * 12 + 2 * 50000 * 6 + (256u << 10)}};
+    for (const Case& c : cases) {
+        TriFile f = Occupied();
+        HeapWatchingSource source(c.bytes);
+        TriReadResult r = ReadTriBody(source, f);
+        EXPECT_FALSE(r.ok);
+        EXPECT_EQ(r.error, c.error);
+        ExpectSameTri(f, Occupied());
+        EXPECT_LT(source.PeakGrowth(), c.limit) << c.error;
+    }
+}
+
+TEST(TriFormat, ReadsItsSourceInFewWholeChunks) {
+    const std::string bytes = SerializeTri(Mesh(3001, 36));
+    RequestLoggingSource source(bytes);
+    TriFile f;
+    ASSERT_TRUE(ReadTriBody(source, f).ok);
+    // Large requests of one size, not one per field or record.
+    ASSERT_FALSE(source.requests.empty());
+    EXPECT_LE(source.requests.size(), bytes.size() / (64 * 1024) + 2);
+    for (uint32_t size : source.requests) EXPECT_EQ(size, source.requests[0]);
+    EXPECT_GE(source.requests[0], 64u * 1024u);
+}
+
+TEST(TriFormat, ShortHeadersAndSourcesThatOverdeliver) {
+    // A header cut short still shows the magic it began with.
+    TriFile f = Occupied();
+    TriReadResult r = ReadBytes(SmallFile(1, "FREGM002").substr(0, 30), f);
+    EXPECT_EQ(r.error, "not a FRTRI003 file (begins \"FREGM002\"): header cut short at byte 30");
+    EXPECT_EQ(ReadBytes(SmallFile().substr(0, 30), f).error, "header cut short at byte 30");
+    ExpectSameTri(f, Occupied());
+
+    // A source claiming more bytes than it was asked for is taken as ended, its claim unused.
+    RequestLoggingSource liar(SmallFile(), true);
+    TriReadResult rl = ReadTriBody(liar, f);
+    EXPECT_FALSE(rl.ok);
+    EXPECT_EQ(rl.error, "header cut short at byte 0");
+    ExpectSameTri(f, Occupied());
 }
 
 }  // namespace
