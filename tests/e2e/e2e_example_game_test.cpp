@@ -77,7 +77,7 @@ TEST(E2EExampleGame, DemoRunsOnTheGeneratedFolder) {
             EXPECT_EQ(text.find("empty morphSource"), std::string::npos) << text;
             EXPECT_EQ(text.find("unmatched vertexNum"), std::string::npos) << text;
         }
-        if (call["function"] != "GetList" || !call.contains("arrays")) continue;
+        if (call.value("function", std::string()) != "GetList" || !call.contains("arrays")) continue;
         for (const Json& a : call["arrays"]) {
             for (const Json& rec : a["contents"]) {
                 if (!rec.is_object() || rec.value("uniqueID", 0) != 1800) continue;
