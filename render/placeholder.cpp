@@ -1,0 +1,2 @@
+// Placeholder until the renderer is written.
+namespace vtr_render_placeholder {}
