@@ -52,6 +52,7 @@ public:
     }
 
     void SetObserver(std::function<void(const std::string&)> o) { observer_ = std::move(o); }
+    void SetConsoleCopy(bool on) { consoleLevel_ = on ? kLevelMessage : -1; }
     const std::string& Path() const { return path_; }
 
 private:
@@ -138,3 +139,4 @@ void PendingLog_FlushWith(const char* text) {
 const std::string& Log_FilePath() { return TheLog().Path(); }
 void Log_Reopen(const std::string& basePath) { TheLog().Open(basePath); }
 void Log_SetObserver(std::function<void(const std::string&)> observer) { TheLog().SetObserver(std::move(observer)); }
+void Log_SetConsoleCopy(bool on) { TheLog().SetConsoleCopy(on); }

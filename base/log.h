@@ -42,3 +42,5 @@ const std::string& Log_FilePath();
 // and observe every message written.
 void Log_Reopen(const std::string& basePath);
 void Log_SetObserver(std::function<void(const std::string&)> observer);
+// Tools that print their own report turn off the copy of each message on standard output.
+void Log_SetConsoleCopy(bool on);
