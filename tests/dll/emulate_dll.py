@@ -1,0 +1,501 @@
+#!/usr/bin/python3
+"""Runs the release Vultrane.dll under the Unicorn CPU emulator against a fake game: start-up,
+the host handshake, the call-site patch, the menu registration, menu functions through their
+handler tables and the patched game routine. Every call into the DLL is checked for its
+return convention (EAX, ESP, EBX/ESI/EDI/EBP). Prints one line per check and exits non-zero
+when any check fails.
+
+Usage: emulate_dll.py PATH/TO/Vultrane.dll [--base ADDRESS]"""
+
+import argparse
+import struct
+import sys
+import time
+from pathlib import Path
+
+sys.path.insert(0, str(Path(__file__).resolve().parent))
+
+from machine import Machine                                        # noqa: E402
+from winrt import FileSystem, Runtime, load_dll, exports            # noqa: E402
+import fake_game as g                                               # noqa: E402
+import game_files                                                   # noqa: E402
+
+LOG = "data\\skse\\plugins\\Vultrane.log"
+RUNTIME = 0x09200000
+MENU_FUNCTIONS = [
+    "SetMergedMorphs", "GetList", "GetSlotData", "Log", "LastLog", "Test", "SetMergedMorphsMemory",
+    "UpdateModel", "GetPlayerPreset", "SetPlayerPreset", "GetNthName", "ValidCheck", "GetColor",
+    "ARGB2HSL", "HSL2ARGB", "GetPlayerRaceName", "ResetAllMorphs", "SetCameraFov", "GetCameraFov",
+    "GetTintsList", "SetNthTintPath", "SetNthTintColor", "GetPlayerAngles", "GetVertexInArea",
+    "SetCameraPos", "GetHairName",
+]
+# The hook entry's first instructions: push ecx; push edx; mov eax,[esp+28]; test eax,eax;
+# jz +2; mov eax,[eax]; push eax; call ...
+HOOK_ENTRY_BYTES = bytes.fromhex("51528B44241C85C074028B0050E8")
+
+
+class Report:
+    def __init__(self):
+        self.passed = self.failed = 0
+
+    def check(self, ok, what, detail=""):
+        if ok:
+            self.passed += 1
+            print("ok: " + what)
+        else:
+            self.failed += 1
+            print("FAIL: " + what + (" -- " + detail if detail else ""))
+        return ok
+
+    def convention(self, problems, what):
+        return self.check(not problems, what + ": returns with ESP and EBX/ESI/EDI/EBP as the convention wants",
+                          "; ".join(problems))
+
+
+class Session:
+    """One process: a fresh machine, the fake game, the DLL loaded and started."""
+
+    def __init__(self, dll, report, base=None, files=True):
+        self.r = report
+        self.m = Machine()
+        self.fs = FileSystem()
+        if files:
+            game_files.install(self.fs)
+        self.rt = Runtime(self.m, self.fs)
+        self.game = g.Game(self.m, self.fs)
+        self.pe, self.base = load_dll(self.m, dll, self.rt, base)
+        self.exports = exports(self.pe, self.base)
+        self.text = self._text_section()
+        self.scaleform = None
+        self.register_calls = []
+        self.handlers = {}
+
+    def _text_section(self):
+        for s in self.pe.sections:
+            if s.Name.rstrip(b"\0") == b".text":
+                return self.base + s.VirtualAddress, self.base + s.VirtualAddress + s.Misc_VirtualSize
+        raise RuntimeError("no .text")
+
+    def in_text(self, a):
+        return self.text[0] <= a < self.text[1]
+
+    def log(self):
+        t = self.fs.text(LOG)
+        return [] if t is None else t.split("\n")
+
+    def start(self):
+        entry = self.base + self.pe.OPTIONAL_HEADER.AddressOfEntryPoint
+        return self.m.call(entry, (self.base, 1, 0), pops=12)
+
+    def host(self, runtime=RUNTIME, editor=0, scaleform=True, interface_version=2):
+        m = self.m
+        a = m.arg
+
+        def register():
+            self.register_calls.append((m.cstr(a(0)), a(1)))
+            m.setreg(g.UC_X86_REG_EAX, 1)
+        sf = m.host.alloc(12)
+        m.write(sf, struct.pack("<III", interface_version, m.new_stub(lambda _: register(), 0), 0))
+        self.scaleform = sf
+
+        def query():
+            m.setreg(g.UC_X86_REG_EAX, sf if (a(0) == 1 and scaleform) else 0)
+        rec = m.host.alloc(0x1C)
+        m.write(rec, struct.pack("<7I", 0x01070030, runtime, 0, editor, m.new_stub(lambda _: query(), 0),
+                                 m.new_stub(lambda _: m.setreg(g.UC_X86_REG_EAX, 7), 0),
+                                 m.new_stub(lambda _: m.setreg(g.UC_X86_REG_EAX, 48), 0)))
+        return rec
+
+    def query(self, host):
+        info = self.m.host.alloc(12)
+        self.m.write(info, b"\xCC" * 12)
+        eax, problems = self.m.call(self.exports["SKSEPlugin_Query"], (host, info))
+        return eax & 0xFF, problems, struct.unpack("<III", self.m.read(info, 12))
+
+    def load(self, host):
+        eax, problems = self.m.call(self.exports["SKSEPlugin_Load"], (host,))
+        return eax & 0xFF, problems
+
+    def hook_entry(self):
+        start, end = self.text
+        data = self.m.read(start, end - start)
+        at = data.find(HOOK_ENTRY_BYTES)
+        if at < 0 or data.find(HOOK_ENTRY_BYTES, at + 1) >= 0:
+            return None
+        return start + at
+
+    def register(self, movie, root):
+        cb = self.register_calls[-1][1]
+        eax, problems = self.m.call(cb, (movie, root))
+        return eax & 0xFF, problems
+
+    def invoke(self, handler, movie, args):
+        rec, result = self.game.args_record(movie, args)
+        invoke = self.m.u32(self.m.u32(handler) + 4)
+        eax, problems = self.m.call(invoke, (rec,), ecx=handler, pops=4)
+        return self.game.read_value(result), problems
+
+    def ready(self):
+        """Start-up, a good handshake, Load and one movie; returns the movie."""
+        self.start()
+        host = self.host()
+        self.query(host)
+        self.load(host)
+        movie = self.game.new_movie()
+        root, obj = self.game.new_root()
+        self.register(movie, root)
+        members = self.game.values[obj][1]
+        for name, (kind, fn) in members.items():
+            self.handlers[name] = self.game.values[fn][1][0]
+        return movie
+
+
+def handshake_checks(dll, r):
+    cases = [
+        ("the editor flag", dict(editor=1), ["loaded in editor, marking as incompatible"]),
+        ("runtime 0x09200001", dict(runtime=0x09200001), ["unsupported runtime version 09200001"]),
+        ("no Scaleform interface", dict(scaleform=False), ["couldn't get scaleform interface"]),
+        ("Scaleform interface version 0", dict(interface_version=0),
+         ["scaleform interface too old (0 expected 1)"]),
+    ]
+    for what, host_args, lines in cases:
+        s = Session(dll, r)
+        eax, problems = s.start()
+        r.convention(problems, "start-up (%s run)" % what)
+        r.check(eax == 1, "start-up returns TRUE", "EAX=%08X" % eax)
+        ret, problems, info = s.query(s.host(**host_args))
+        r.convention(problems, "SKSEPlugin_Query with %s" % what)
+        r.check(ret == 0, "SKSEPlugin_Query refuses %s" % what, "returned %d" % ret)
+        r.check(info[0] == 1 and s.m.cstr(info[1]) == "Quorvix plugin" and info[2] == 46,
+                "the information record is {1, \"Quorvix plugin\", 46} after refusing %s" % what, repr(info))
+        log = s.log()
+        r.check(log[:1 + len(lines)] == ["skse_Quorvix_plugin"] + lines,
+                "the log reads %r" % (["skse_Quorvix_plugin"] + lines), repr(log))
+
+    s = Session(dll, r)
+    s.start()
+    host = s.host()
+    ret, problems, info = s.query(host)
+    r.convention(problems, "SKSEPlugin_Query with a good host")
+    r.check(ret == 1, "SKSEPlugin_Query accepts the game's runtime", "returned %d" % ret)
+    r.check(info[0] == 1 and s.m.cstr(info[1]) == "Quorvix plugin" and info[2] == 46,
+            "the information record is {1, \"Quorvix plugin\", 46}", repr(info))
+    r.check(s.in_text(info[1]) or s.m.region_of(info[1]) == s.m.region_of(s.base),
+            "the name lies in the DLL's image, valid for the life of the game", "%08X" % info[1])
+    before = s.game.call_site()
+    r.check(before[0] == 0xE8 and struct.unpack("<i", before[1:])[0] == g.FORMER_DISPLACEMENT,
+            "the fake call site holds the game's call before Load", before.hex())
+    ret, problems = s.load(host)
+    r.convention(problems, "SKSEPlugin_Load")
+    r.check(ret == 1, "SKSEPlugin_Load returns true")
+    r.check(s.log()[:3] == ["skse_Quorvix_plugin", "load", ""] or s.log()[:2] == ["skse_Quorvix_plugin", "load"],
+            "the log reads skse_Quorvix_plugin, load", repr(s.log()))
+    entry = s.hook_entry()
+    r.check(entry is not None, "the hook entry is found once in the DLL's code",
+            "pattern found %s" % ("never" if entry is None else "more than once"))
+    site = s.game.call_site()
+    if entry is not None:
+        want = b"\xE8" + struct.pack("<i", entry - g.CALL_SITE - 5)
+        r.check(site == want, "the call site at 008F0A76 now calls the hook entry at %08X" % entry,
+                "bytes %s, expected %s" % (site.hex(), want.hex()))
+    protects = [c for c in s.rt.calls if c[0] == "VirtualProtect"]
+    opened = [c for c in protects if c[3] == 0x40 and c[1] <= g.CALL_SITE and c[1] + c[2] >= g.CALL_SITE + 1]
+    r.check(opened, "the call site was made writable (PAGE_EXECUTE_READWRITE) before it was written",
+            repr(protects))
+    r.check(s.rt.protect.get(g.CALL_SITE & ~0xFFF) == 0x20,
+            "the call site's previous protection is restored afterwards",
+            "protection now %s" % s.rt.protect.get(g.CALL_SITE & ~0xFFF))
+    r.check(len(s.register_calls) == 1 and s.register_calls[0][0] == "Quorvix" and s.in_text(s.register_calls[0][1]),
+            "Load registers \"Quorvix\" with a callback in the DLL's code", repr(s.register_calls))
+
+    for what, five in (("E9 (a jump)", b"\xE9" + struct.pack("<i", g.FORMER_DISPLACEMENT)),
+                       ("E8 with another displacement", b"\xE8" + struct.pack("<i", 0x1234))):
+        s = Session(dll, r)
+        s.start()
+        host = s.host()
+        s.query(host)
+        s.game.write_call_site(five)
+        ret, problems = s.load(host)
+        r.convention(problems, "SKSEPlugin_Load over a call site holding %s" % what)
+        r.check(s.game.call_site() == five, "a call site holding %s is left byte for byte" % what,
+                "now %s" % s.game.call_site().hex())
+        lines = [l for l in s.log() if l.startswith("    ERROR: system: the call site at 008F0A76 holds ")]
+        r.check(len(lines) == 1, "one line \"    ERROR: system: the call site at 008F0A76 holds ...\" is logged "
+                "for %s" % what, repr(s.log()))
+
+
+def registration_checks(dll, r):
+    s = Session(dll, r)
+    s.start()
+    host = s.host()
+    s.query(host)
+    s.load(host)
+    game = s.game
+    movie = game.new_movie()
+    root, obj = game.new_root()
+    ret, problems = s.register(movie, root)
+    r.convention(problems, "the registration callback")
+    r.check(ret == 1, "the registration callback returns true")
+    sets = [e for e in game.events if e[0] == "SetMember"]
+    names = [e[3] for e in sets]
+    r.check(names == MENU_FUNCTIONS, "26 members are set on the host's object in table order", repr(names))
+    r.check(all(e[2] == obj and e[1] == game.iface and e[5] == 0 for e in sets),
+            "each member is set on the object handed to the callback (not a display object)")
+    created = {e[4]: e for e in game.events if e[0] == "CreateFunction"}
+    handlers = []
+    bound = True
+    for e in sets:
+        kind, fn = e[4]
+        c = created.get(fn)
+        if kind != "object" or c is None or c[1] != movie or c[3] != 0:
+            bound = False
+            continue
+        handlers.append(c[2])
+    r.check(bound and len(handlers) == 26, "each member is a function value that this movie created with a null refCon")
+    r.check(len(set(handlers)) == 26, "26 distinct handler objects", "%d distinct" % len(set(handlers)))
+    heap_ok = all(game.sf_heap.owns(h) for h in handlers) and len(game.sf_allocs) == 26
+    r.check(heap_ok, "the handler objects come from the Scaleform heap's slot 0x0A, one allocation each",
+            "%d allocations" % len(game.sf_allocs))
+    r.check(all(size >= 8 for size, _, _ in game.sf_allocs), "each allocation holds at least vtable and count")
+    r.check(all(s.m.u32(h + 4) == 1 for h in handlers), "each handler's reference count is 1",
+            repr([s.m.u32(h + 4) for h in handlers]))
+    r.check(all(s.in_text(s.m.u32(s.m.u32(h))) and s.in_text(s.m.u32(s.m.u32(h) + 4)) for h in handlers),
+            "each handler's table holds the destructor and Invoke in the DLL's code")
+    released = [e for e in game.events if e[0] == "ReleaseManaged"]
+    r.check(len(released) == 26 and {e[3] for e in released} == set(created),
+            "each local function value is released once after it was set", "%d releases" % len(released))
+
+    movie2 = game.new_movie()
+    root2, obj2 = game.new_root()
+    mark = len(game.events)
+    ret, problems = s.register(movie2, root2)
+    r.convention(problems, "the registration callback for a second movie")
+    later = game.events[mark:]
+    sets2 = [e for e in later if e[0] == "SetMember" and e[2] == obj2]
+    created2 = {e[4]: e for e in later if e[0] == "CreateFunction"}
+    handlers2 = [created2[e[4][1]][2] for e in sets2 if e[4][1] in created2]
+    r.check([e[3] for e in sets2] == MENU_FUNCTIONS and all(c[1] == movie2 for c in created2.values()),
+            "the second movie gets all 26 members from its own create operation")
+    r.check(handlers2 == handlers and len(game.sf_allocs) == 26,
+            "the second movie is served by the same 26 handler objects, none allocated anew")
+
+    # A Scaleform heap that has no memory.
+    s = Session(dll, r)
+    s.start()
+    host = s.host()
+    s.query(host)
+    s.load(host)
+    s.game.sf_alloc_fails = True
+    movie = s.game.new_movie()
+    root, obj = s.game.new_root()
+    ret, problems = s.register(movie, root)
+    r.convention(problems, "the registration callback when the Scaleform heap returns null")
+    nulls = [e for e in s.game.events if e[0] == "CreateFunction" and e[2] == 0]
+    r.check(not nulls, "no function value is bound to a null handler", "%d bound to null" % len(nulls))
+    errors = [l for l in s.log() if l.startswith("    ERROR:")]
+    r.check(errors, "an error line is logged when a handler cannot be allocated", repr(s.log()[-3:]))
+
+
+def invoke_checks(dll, r):
+    s = Session(dll, r)
+    movie = s.ready()
+    game, m = s.game, s.m
+    h = s.handlers
+    if not r.check(len(h) == 26, "the handlers of a registered movie are known", "%d" % len(h)):
+        return
+
+    v, problems = s.invoke(h["ValidCheck"], movie, [])
+    r.convention(problems, "Invoke of ValidCheck (thiscall, 4 bytes)")
+    r.check(v == ("number", 46.0), "ValidCheck gives the Number 46", repr(v))
+
+    mark = len(s.log())
+    text = "menu says 100% sure %s %d"
+    v, problems = s.invoke(h["Log"], movie, [("string", text)])
+    r.convention(problems, "Invoke of Log")
+    r.check(s.log()[mark - 1:mark] == [text] or text in s.log()[mark - 1:], "Log writes its text unchanged",
+            repr(s.log()[mark - 1:]))
+    v, problems = s.invoke(h["Log"], movie, [("number", 1.25)])
+    r.check(not problems and "1.250000" in s.log()[mark:], "Log of the Number 1.25 writes 1.250000",
+            repr(s.log()[mark:]))
+    r.check(text in "".join(s.rt.stdout), "the log line also goes to standard output")
+
+    v, problems = s.invoke(h["HSL2ARGB"], movie, [("number", 0), ("number", 100), ("number", 50), ("number", 100)])
+    r.convention(problems, "Invoke of HSL2ARGB")
+    r.check(v == ("number", 4294901760.0), "HSL2ARGB(0, 100, 50, 100) gives 4294901760", repr(v))
+    mark = len(s.log())
+    v, problems = s.invoke(h["HSL2ARGB"], movie, [("number", 0), ("number", 100), ("number", 50)])
+    r.convention(problems, "Invoke of HSL2ARGB with three arguments")
+    want = "    ERROR: system: invalid arguments. Quorvix.HSL2ARGB(h:Number, s:Number, l:Number, alpha:Number)."
+    r.check(want in s.log()[mark - 1:], "HSL2ARGB with three arguments logs %r" % want, repr(s.log()[mark - 1:]))
+    r.check(v[0] == "type0", "and leaves the return value untouched", repr(v))
+    mark = len(s.log())
+    v, problems = s.invoke(h["SetCameraFov"], movie, [("string", "65")])
+    want = "    ERROR: system: invalid arguments. Quorvix.SetCameraFov(fov:Number)."
+    r.check(not problems and want in s.log()[mark - 1:], "SetCameraFov with a String logs %r" % want,
+            repr(s.log()[mark - 1:]))
+
+    fov = game.camera + 0xAC
+    v, problems = s.invoke(h["GetCameraFov"], movie, [])
+    r.convention(problems, "Invoke of GetCameraFov")
+    r.check(v == ("number", 75.0), "GetCameraFov reads the camera's field of view at +0xAC (75)", repr(v))
+    v, problems = s.invoke(h["SetCameraFov"], movie, [("number", 65.0)])
+    r.convention(problems, "Invoke of SetCameraFov")
+    r.check(m.f32(fov) == 65.0, "SetCameraFov(65) writes 65 at the camera's +0xAC", "%r" % m.f32(fov))
+    r.check(m.f32(game.camera + 0xB0) == 80.0, "the first-person field of view at +0xB0 is untouched")
+    v, _ = s.invoke(h["GetCameraFov"], movie, [])
+    r.check(v == ("number", 75.0), "GetCameraFov after SetCameraFov(65) still gives the base 75", repr(v))
+    s.invoke(h["SetCameraFov"], movie, [("number", -5.0)])
+    r.check(m.f32(fov) == 75.0, "SetCameraFov(-5) restores the base field of view", "%r" % m.f32(fov))
+
+    memory_checks(s, movie, r)
+
+
+HEAD_SOURCE = "data\\Meshes\\Vultrane\\Sets\\SrcHead.tri"
+EYES_SOURCE = "data\\Meshes\\Vultrane\\Sets\\SrcEyes.tri"
+
+
+def install_loaded_morphs(game):
+    """The game's loaded morph data: both targets (one in another letter case), a set that is no
+    target chained behind one of them, a free entry, the invalid-entry sentinel and an empty slot."""
+    m = game.m
+    head_set, head = game.loaded_morph_set("Meshes\\Test\\FemaleHead.tri",
+                                           [("NoseUp", (4, 4), 1.0), ("NoseType33", (4, 4), 1.0)])
+    eyes_set, eyes = game.loaded_morph_set("meshes\\test\\eyesfemale.tri", [("NoseType33", (3, 3), 1.0)])
+    brows_set, brows = game.loaded_morph_set("meshes\\test\\femalebrows.tri", [("NoseType33", (4, 5), 1.0)])
+    free_entry = game.tri_entry(head_set)
+    m.w32(free_entry, 0)                         # a free entry: first word zero
+    chained = game.tri_entry(head_set, game.tri_entry(brows_set))
+    game.tri_database([0, g.INVALID_TRI_ENTRY, free_entry, chained, game.tri_entry(eyes_set)])
+    return head, eyes, brows
+
+
+def check_patched(r, m, record, source, weight, what):
+    scale, deltas = game_files.merged(source, "NoseUp", weight)
+    got = [struct.unpack("<3h", m.read(m.u32(record + 8) + 6 * i, 6)) for i in range(len(deltas))]
+    r.check(m.f32(record + 0x14) == scale and got == deltas,
+            "the game's loaded NoseType33 of the %s holds the merged NoseUp at %g" % (what, weight),
+            "scale %r want %r, deltas %r want %r" % (m.f32(record + 0x14), scale, got, deltas))
+
+
+def memory_checks(s, movie, r):
+    game, m = s.game, s.m
+    h = s.handlers
+    head, eyes, brows = install_loaded_morphs(game)
+
+    mark = len(s.log())
+    values = game.new_array([("number", 28), ("number", 0.5)])
+    v, problems = s.invoke(h["SetMergedMorphsMemory"], movie, [("string", "Nord"), values, ("number", 0)])
+    r.convention(problems, "Invoke of SetMergedMorphsMemory")
+    r.check(v == ("bool", True), "SetMergedMorphsMemory(\"Nord\", [28, 0.5], 0) gives true", repr(v))
+    check_patched(r, m, head["NoseType33"], HEAD_SOURCE, 0.5, "head")
+    check_patched(r, m, eyes["NoseType33"], EYES_SOURCE, 0.5, "eyes")
+    r.check(m.read(m.u32(head["NoseUp"] + 8), 24) == b"\0" * 24, "other morph records are not written")
+    r.check(m.read(m.u32(brows["NoseType33"] + 8), 24) == b"\0" * 24 and m.f32(brows["NoseType33"] + 0x14) == 1.0,
+            "a loaded set that is no target stays untouched")
+    updates = [e for e in game.events if e[0] == "QueueModelUpdate"]
+    r.check(len(updates) == 1 and updates[0][1:] == (game.player, 0), "one model update of the player is queued with 0",
+            repr(updates))
+    r.check(not [l for l in s.log()[mark:] if "failed to refresh" in l], "no failure line is logged",
+            repr(s.log()[mark:]))
+    mark = len(s.log())
+    v, problems = s.invoke(h["SetMergedMorphsMemory"], movie, [("string", "Nord"), ("number", 1), ("number", 0)])
+    want = ("    ERROR: system: invalid arguments. Quorvix.SetMergedMorphsMemory(raceName:String, info:Array, "
+            "storeSlot:Number).")
+    r.check(not problems and want in s.log()[mark - 1:], "SetMergedMorphsMemory with a Number for info logs %r" % want,
+            repr(s.log()[mark - 1:]))
+
+
+def hook_checks(dll, r):
+    s = Session(dll, r)
+    s.ready()
+    m, game = s.m, s.game
+    head, eyes, _ = install_loaded_morphs(game)
+
+    def run(text):
+        fixed = m.host.alloc(4)
+        m.w32(fixed, m.new_cstr(text))
+        args = (0xA1A1A1A1, 0xA2A2A2A2, 0xA3A3A3A3, fixed)
+        game.former_calls.clear()
+        eax, problems = m.call(g.CALL_SITE, args, ecx=0xC0FFEE01, edx=0xC0FFEE02)
+        return eax, problems, args
+
+    eax, problems, args = run("Nord,1,2")
+    r.convention(problems, "the patched routine with a short text")
+    r.check(len(game.former_calls) == 1, "a short text reaches the former call target once",
+            "%d calls" % len(game.former_calls))
+    if game.former_calls:
+        c = game.former_calls[0]
+        r.check(c["ecx"] == 0xC0FFEE01 and c["edx"] == 0xC0FFEE02,
+                "the former target receives the call site's ECX and EDX", "%08X %08X" % (c["ecx"], c["edx"]))
+        want = [g.CALL_SITE + 5, m.return_trap] + list(args)
+        r.check(c["stack"] == want, "the former target sees the stack as before the patch",
+                "%s want %s" % ([hex(x) for x in c["stack"]], [hex(x) for x in want]))
+    r.check(eax == 0x122, "the routine then continues after the call (EAX 0x22 + 0x100)", "EAX=%08X" % eax)
+
+    mark = len(s.log())
+    face = "Nord,version,1,28,0.5,35,0.25,12,1.0"
+    eax, problems, _ = run(face)
+    r.convention(problems, "the patched routine with face data")
+    r.check(not game.former_calls, "face data does not reach the former call target")
+    r.check(eax & 0xFF == 1, "the routine returns at once with AL = 1", "EAX=%08X" % eax)
+    log = s.log()[mark - 1:]
+    r.check(log[:1] == ["info: refresh Player face start."] and "match race: Nord" in log and
+            "info: refresh Player face end." in log and not [l for l in log if "ERROR" in l],
+            "the face refresh runs from start to end without an error", repr(log))
+    check_patched(r, m, head["NoseType33"], HEAD_SOURCE, 0.5, "head after the face refresh")
+    check_patched(r, m, eyes["NoseType33"], EYES_SOURCE, 0.5, "eyes after the face refresh")
+    updates = [e for e in game.events if e[0] == "QueueModelUpdate"]
+    r.check(len(updates) == 1 and updates[0][1:] == (game.player, 0), "the refresh queues one model update with 0",
+            repr(updates))
+    eax, problems, _ = run("N" * 29)
+    r.check(not problems and len(game.former_calls) == 1, "a text of 29 characters is passed on")
+    eax, problems, _ = run("N" * 30)
+    r.check(not problems and not game.former_calls and eax & 0xFF == 1, "a text of 30 characters is taken")
+    fixed_null = m.host.alloc(4)
+    game.former_calls.clear()
+    eax, problems = m.call(g.CALL_SITE, (0, 0, 0, fixed_null), ecx=1, edx=2)
+    r.check(not problems and len(game.former_calls) == 1, "a handle without text is passed on")
+
+
+def rebased_checks(dll, r):
+    base = 0x5A000000
+    s = Session(dll, r, base=base)
+    movie = s.ready()
+    r.check(s.base == base, "the DLL is mapped at %08X through its relocations" % base)
+    v, problems = s.invoke(s.handlers.get("ValidCheck", 0), movie, [])
+    r.check(not problems and v == ("number", 46.0), "rebased: ValidCheck gives 46", "; ".join(problems) or repr(v))
+    entry = s.hook_entry()
+    r.check(entry is not None and s.game.call_site() == b"\xE8" + struct.pack("<i", entry - g.CALL_SITE - 5),
+            "rebased: the call site calls the hook entry", s.game.call_site().hex())
+    fixed = s.m.host.alloc(4)
+    s.m.w32(fixed, s.m.new_cstr("short"))
+    eax, problems = s.m.call(g.CALL_SITE, (1, 2, 3, fixed), ecx=5, edx=6)
+    r.check(not problems and eax == 0x122 and len(s.game.former_calls) == 1,
+            "rebased: the patched routine passes a short text on", "; ".join(problems) or "EAX=%08X" % eax)
+
+
+def main():
+    p = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    p.add_argument("dll")
+    p.add_argument("--base", type=lambda x: int(x, 0), default=None, help="rebase the DLL to this address")
+    p.add_argument("--only", choices=["handshake", "registration", "invoke", "hook", "rebased"], default=None)
+    a = p.parse_args()
+    r = Report()
+    t = time.time()
+    groups = {"handshake": handshake_checks, "registration": registration_checks, "invoke": invoke_checks,
+              "hook": hook_checks, "rebased": rebased_checks}
+    for name, fn in groups.items():
+        if a.only and a.only != name:
+            continue
+        try:
+            fn(a.dll, r)
+        except Exception as e:   # a harness fault counts as a failure, the others still run
+            import traceback
+            traceback.print_exc()
+            r.check(False, "the %s checks ran to the end" % name, repr(e))
+    print("%d checks: %d ok, %d failed (%.1f s)" % (r.passed + r.failed, r.passed, r.failed, time.time() - t))
+    return 1 if r.failed else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
