@@ -1,2 +1,0 @@
-// Placeholder until the renderer is written.
-namespace vtr_render_placeholder {}
