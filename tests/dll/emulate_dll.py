@@ -13,6 +13,7 @@ import sys
 import time
 from pathlib import Path
 
+sys.dont_write_bytecode = True    # nothing left behind in the source tree
 sys.path.insert(0, str(Path(__file__).resolve().parent))
 
 from machine import Machine                                        # noqa: E402
@@ -172,6 +173,22 @@ def handshake_checks(dll, r):
         r.check(log[:1 + len(lines)] == ["skse_Quorvix_plugin"] + lines,
                 "the log reads %r" % (["skse_Quorvix_plugin"] + lines), repr(log))
 
+    # The log's first name is taken (a second game running): the next name is used.
+    s = Session(dll, r)
+    s.fs.fail_open.add(LOG.lower())
+    s.start()
+    s.query(s.host())
+    t = s.fs.text(LOG + "0")
+    r.check(t is not None and t.startswith("skse_Quorvix_plugin\n"), "with the log's name taken the log goes to "
+            "Vultrane.log0", repr(sorted(s.fs.files)))
+    # No log can be opened at all: the plug-in still runs.
+    s = Session(dll, r)
+    s.fs.fail_open.update((LOG + x).lower() for x in ("", "0", "1", "2", "3", "4"))
+    _, problems = s.start()
+    ret, problems2, _ = s.query(s.host())
+    r.check(not problems and not problems2 and ret == 1 and not any(k.endswith(".log") or ".log" in k for k in s.fs.files),
+            "with no log file to be had, start-up and Query still run and accept", "; ".join(problems + problems2))
+
     s = Session(dll, r)
     s.start()
     host = s.host()
@@ -256,7 +273,8 @@ def registration_checks(dll, r):
     heap_ok = all(game.sf_heap.owns(h) for h in handlers) and len(game.sf_allocs) == 26
     r.check(heap_ok, "the handler objects come from the Scaleform heap's slot 0x0A, one allocation each",
             "%d allocations" % len(game.sf_allocs))
-    r.check(all(size >= 8 for size, _, _ in game.sf_allocs), "each allocation holds at least vtable and count")
+    r.check(all(size >= 8 and flags == 0 for size, flags, _ in game.sf_allocs),
+            "each allocation asks for at least vtable and count, with 0 as the second argument", repr(game.sf_allocs[:3]))
     r.check(all(s.m.u32(h + 4) == 1 for h in handlers), "each handler's reference count is 1",
             repr([s.m.u32(h + 4) for h in handlers]))
     r.check(all(s.in_text(s.m.u32(s.m.u32(h))) and s.in_text(s.m.u32(s.m.u32(h) + 4)) for h in handlers),
@@ -347,7 +365,45 @@ def invoke_checks(dll, r):
     s.invoke(h["SetCameraFov"], movie, [("number", -5.0)])
     r.check(m.f32(fov) == 75.0, "SetCameraFov(-5) restores the base field of view", "%r" % m.f32(fov))
 
+    # An allocation that fails inside a menu function: thrown and caught in the DLL.
+    s.rt.malloc_limit = 16384
+    mark = len(s.log())
+    v, problems = s.invoke(h["Log"], movie, [("string", "x" * 20000)])
+    s.rt.malloc_limit = None
+    r.convention(problems, "Invoke of Log when the C runtime's heap has no room for its text")
+    r.check(any(c[0] == "malloc failed" for c in s.rt.calls), "the text's allocation was refused")
+    r.check("    ERROR: system: internal error in Quorvix.Log: std::bad_alloc" in s.log()[mark - 1:],
+            "the refused allocation is caught inside the DLL and logged", repr(s.log()[mark - 1:]))
+    v, problems = s.invoke(h["ValidCheck"], movie, [])
+    r.check(not problems and v == ("number", 46.0), "menu functions still work afterwards")
+
     memory_checks(s, movie, r)
+    missing_target_checks(dll, r)
+
+
+def missing_target_checks(dll, r):
+    s = Session(dll, r)
+    movie = s.ready()
+    game, m = s.game, s.m
+    head_set, head = game.loaded_morph_set("meshes\\test\\femalehead.tri", [("NoseType33", (4, 4), 1.0)])
+    game.tri_database([game.tri_entry(head_set)])
+    mark = len(s.log())
+    values = game.new_array([("number", 28), ("number", 0.5)])
+    v, problems = s.invoke(s.handlers["SetMergedMorphsMemory"], movie, [("string", "Nord"), values, ("number", 0)])
+    r.convention(problems, "Invoke of SetMergedMorphsMemory with one of two targets loaded")
+    r.check(v == ("bool", False), "one of two targets patched gives false", repr(v))
+    want = ["    ok: requested .tri model is on memory",
+            "      model:data\\meshes\\test\\femalehead.tri raceName:Nord",
+            "    ERROR: requested .tri model is not on memory: data\\meshes\\test\\eyesfemale.tri",
+            "           system too heavy or unsupported race ?",
+            "    ERROR: failed to refresh Player face."]
+    log = s.log()[mark - 1:]
+    at = log.index(want[-1]) if want[-1] in log else -1
+    r.check(at >= 4 and log[at - 4:at + 1] == want, "the collected notes and the failure line are logged as one block",
+            repr(log))
+    check_patched(r, m, head["NoseType33"], HEAD_SOURCE, 0.5, "head (the target that is loaded)")
+    updates = [e for e in game.events if e[0] == "QueueModelUpdate"]
+    r.check(len(updates) == 1, "the model update is queued after the failure too", repr(updates))
 
 
 HEAD_SOURCE = "data\\Meshes\\Vultrane\\Sets\\SrcHead.tri"

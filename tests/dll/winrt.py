@@ -116,6 +116,7 @@ class Runtime:
         self.unimplemented = []
         self.protect = {}          # page -> protection the DLL set
         self.last_error = 0
+        self.malloc_limit = None   # requests of this size or more fail, as with an exhausted heap
         self.tls = {}
         self.handles = 0x100
         self.finds = {}
@@ -229,6 +230,9 @@ class Runtime:
             self.ret(n)
 
         def malloc():
+            if self.malloc_limit is not None and a(0) >= self.malloc_limit:
+                self.calls.append(("malloc failed", a(0)))
+                return self.ret(0)
             self.ret(m.heap.alloc(a(0), zero=False))
 
         def calloc():
