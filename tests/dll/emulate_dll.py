@@ -297,6 +297,15 @@ def registration_checks(dll, r):
     r.check(handlers2 == handlers and len(game.sf_allocs) == 26,
             "the second movie is served by the same 26 handler objects, none allocated anew")
 
+    # The deleting destructor in slot 0, as the game calls it when a count drops to zero.
+    victim = handlers[-1]
+    destroy = s.m.u32(s.m.u32(victim))
+    eax, problems = s.m.call(destroy, (1,), ecx=victim, pops=4)
+    r.convention(problems, "the handler's deleting destructor (thiscall, 4 bytes)")
+    r.check(eax == victim and game.sf_frees == [victim],
+            "the deleting destructor returns the object and gives its memory back to the Scaleform heap's slot 0x0C",
+            "EAX=%08X frees %r" % (eax, game.sf_frees))
+
     # A Scaleform heap that has no memory.
     s = Session(dll, r)
     s.start()
@@ -513,6 +522,21 @@ def hook_checks(dll, r):
     r.check(not problems and len(game.former_calls) == 1, "a handle without text is passed on")
 
 
+def missing_configuration_checks(dll, r):
+    s = Session(dll, r, files=False)
+    s.ready()
+    m = s.m
+    fixed = m.host.alloc(4)
+    m.w32(fixed, m.new_cstr("Nord,version,1,28,0.5,35,0.25,12,1.0"))
+    mark = len(s.log())
+    eax, problems = m.call(g.CALL_SITE, (0, 0, 0, fixed), ecx=1, edx=2)
+    r.convention(problems, "the patched routine with face data and no configuration files")
+    log = s.log()[mark - 1:]
+    r.check("    ERROR: cannot access .ini." in log and
+            "    WARNING: system: no race found from Papyrus call. (Nord)" in log and eax & 0xFF == 1,
+            "without configuration files the refresh says so and stops; the routine still returns 1", repr(log))
+
+
 def rebased_checks(dll, r):
     base = 0x5A000000
     s = Session(dll, r, base=base)
@@ -534,12 +558,12 @@ def main():
     p = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     p.add_argument("dll")
     p.add_argument("--base", type=lambda x: int(x, 0), default=None, help="rebase the DLL to this address")
-    p.add_argument("--only", choices=["handshake", "registration", "invoke", "hook", "rebased"], default=None)
+    p.add_argument("--only", choices=["handshake", "registration", "invoke", "hook", "configuration", "rebased"], default=None)
     a = p.parse_args()
     r = Report()
     t = time.time()
     groups = {"handshake": handshake_checks, "registration": registration_checks, "invoke": invoke_checks,
-              "hook": hook_checks, "rebased": rebased_checks}
+              "hook": hook_checks, "configuration": missing_configuration_checks, "rebased": rebased_checks}
     for name, fn in groups.items():
         if a.only and a.only != name:
             continue

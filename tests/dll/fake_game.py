@@ -49,6 +49,7 @@ class Game:
         self.events = []              # (what, ...) in call order
         self.sf_alloc_fails = False
         self.sf_allocs = []
+        self.sf_frees = []
         self.sex = 1
         self.model_updates = 0
         self.streams = {}
@@ -236,7 +237,7 @@ class Game:
             self.sf_allocs.append((a(0), a(1), p))
             self.ret(p)
         table = self.trap_table("Scaleform heap", 0x10, {0x0A: (lambda _: alloc(), 8),
-                                                         0x0C: (lambda _: None, 4)})
+                                                         0x0C: (lambda _: self.sf_frees.append(a(0)), 4)})
         self.heap = self.objects.alloc(16)
         self.m.w32(self.heap, table)
         self.m.w32(SCALEFORM_HEAP, self.heap)
