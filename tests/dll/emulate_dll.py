@@ -377,6 +377,26 @@ def invoke_checks(dll, r):
     s.invoke(h["SetCameraFov"], movie, [("number", -5.0)])
     r.check(m.f32(fov) == 75.0, "SetCameraFov(-5) restores the base field of view", "%r" % m.f32(fov))
 
+    # Records appended to a result Array: an object made by the movie, members set, pushed back.
+    result = game.new_array([])
+    mark = len(game.events)
+    v, problems = s.invoke(h["GetNthName"], movie, [("number", 1.9), result])
+    r.convention(problems, "Invoke of GetNthName")
+    items = game.values[result[1]][1]
+    members = game.values[items[0][1]][1] if len(items) == 1 and items[0][0] == "object" else None
+    r.check(members == {"text": ("string", "Bjorn"), "index": ("number", 1.0)},
+            "GetNthName(1.9, result) appends {text: \"Bjorn\", index: 1} from the name list", repr(items) + repr(members))
+    made = [e for e in game.events[mark:] if e[0] in ("CreateObject", "CreateString")]
+    r.check(("CreateObject", movie, 0, 0, 0) in made and ("CreateString", movie, "Bjorn") in made,
+            "the record and its text come from the movie's create slots 0x0D and 0x0B", repr(made))
+    result = game.new_array([])
+    v, problems = s.invoke(h["GetPlayerRaceName"], movie, [result])
+    r.convention(problems, "Invoke of GetPlayerRaceName")
+    items = game.values[result[1]][1]
+    members = game.values[items[0][1]][1] if len(items) == 1 else None
+    r.check(members == {"text": ("string", "Nord")}, "GetPlayerRaceName appends the race's display name at +0x18",
+            repr(members))
+
     # An allocation that fails inside a menu function: thrown and caught in the DLL.
     s.rt.malloc_limit = 16384
     mark = len(s.log())

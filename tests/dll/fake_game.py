@@ -348,6 +348,10 @@ class Game:
         self.player = self.objects.alloc(0x720)
         m.w32(self.player, self.trap_table("player", 0x80, {0x70: (lambda _: self.ret(0), 0)}))
         m.w32(self.player + 0x24, self.npc)
+        self.race = self.objects.alloc(0x2BC)
+        m.w32(self.race + 0x18, m.new_cstr("Nord", self.objects))          # display name
+        m.w32(self.race + 0x1D0, m.new_cstr("NordRace", self.objects))     # editor id
+        m.w32(self.player + 0x130, self.race)
         m.w32(PLAYER_SINGLETON, self.player)
 
     def _camera(self):

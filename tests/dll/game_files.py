@@ -38,7 +38,11 @@ def tri_file(morphs):
     return bytes(out)
 
 
+NAME_LIST = "data\\Meshes\\Vultrane\\nameList.txt"
+
+
 def install(fs):
+    fs.put(NAME_LIST, b" Anna,\r\nBjorn ,\r\nCarla\n")
     fs.put(RACES_INI, b"# test races\nsliderscale=1.0\n[Test]\nsliderini=Sets\\Test.ini\nname=Nord\n")
     fs.put(SET_INI, ("racesetname=Test\n"
                      "files=%s, SrcHead.tri\n"
