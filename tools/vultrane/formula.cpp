@@ -1,9 +1,133 @@
-// Placeholder until the subcommand is written.
+// vultrane formula: a slider formula evaluated by the library's formula engine over a range of
+// slider values, with the engine's own messages, optionally drawn as a line plot.
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <map>
+
+#include "render/plot.h"
+#include "sliders/formula.h"
+#include "tools/vultrane/cli_common.h"
+#include "tools/vultrane/cli_formula.h"
 #include "tools/vultrane/commands.h"
 
 namespace vultrane {
-void AddFormulaCommand(CLI::App& app, Run& run) {
-    (void)run;
-    app.add_subcommand("formula", "(not yet built)");
+
+FormulaTable EvaluateOverRange(const std::string& formula, double from, double to, int steps) {
+    FormulaTable t;
+    t.rpn = formula.empty() || formula[0] != '(' ? formula : std::string();
+    // The conversion's own messages are kept apart from those of each evaluation.
+    if (t.rpn.empty() && !formula.empty())
+        t.conversionLog = CaptureLog([&] { t.rpn = InfixToRpn(formula); });
+    for (int i = 0; i <= steps; ++i) {
+        // From both ends, so that `to` is met exactly.
+        const double x = i == steps ? to : from + (to - from) * (static_cast<double>(i) / steps);
+        FormulaSample s;
+        s.x = x;
+        s.log = CaptureLog([&] { s.y = EvaluateFormula(formula, x); });
+        t.samples.push_back(std::move(s));
+    }
+    return t;
 }
+
+namespace {
+
+struct FormulaOptions {
+    std::string formula;
+    double from = -1.0, to = 1.0;
+    int steps = 10;
+    std::string plot;
+    bool json = false;
+};
+
+// Messages of the evaluations, each once, in the order first seen, with the inputs that gave it.
+std::vector<std::pair<std::string, std::vector<double>>> DistinctMessages(const FormulaTable& t) {
+    std::vector<std::pair<std::string, std::vector<double>>> out;
+    for (const FormulaSample& s : t.samples)
+        for (const std::string& line : s.log) {
+            auto it = std::find_if(out.begin(), out.end(), [&](const auto& e) { return e.first == line; });
+            if (it == out.end()) out.push_back({line, {s.x}});
+            else if (it->second.back() != s.x) it->second.push_back(s.x);
+        }
+    return out;
+}
+
+std::string Inputs(const std::vector<double>& xs, size_t total) {
+    if (xs.size() == total) return "every x";
+    std::string text = "x = ";
+    for (size_t i = 0; i < xs.size() && i < 6; ++i) text += (i ? ", " : "") + Num(xs[i]);
+    if (xs.size() > 6) text += ", ... (" + std::to_string(xs.size()) + " values)";
+    return text;
+}
+
+void Execute(const FormulaOptions& o, Run& run) {
+    if (!std::isfinite(o.from) || !std::isfinite(o.to)) throw UsageError("--from and --to must be finite numbers");
+    if (o.steps < 1 || o.steps > 100000) throw UsageError("--steps must be between 1 and 100000");
+    const FormulaTable t = EvaluateOverRange(o.formula, o.from, o.to, o.steps);
+    const auto messages = DistinctMessages(t);
+    size_t nonFinite = 0;
+    for (const FormulaSample& s : t.samples) nonFinite += !std::isfinite(s.y);
+    const bool problems = !t.conversionLog.empty() || !messages.empty() || nonFinite;
+
+    std::string plotError;
+    bool plotted = false;
+    if (!o.plot.empty()) {
+        std::vector<double> xs, ys;
+        for (const FormulaSample& s : t.samples) {
+            xs.push_back(s.x);
+            ys.push_back(s.y);
+        }
+        plotted = render::WriteLinePlotPng(o.plot, xs, ys, o.formula, plotError);
+    }
+
+    if (o.json) {
+        Json j = {{"formula", o.formula}, {"rpn", t.rpn}, {"conversionLog", t.conversionLog}};
+        Json samples = Json::array();
+        for (const FormulaSample& s : t.samples)
+            samples.push_back({{"x", NumJson(s.x)}, {"value", NumJson(s.y)}, {"log", s.log}});
+        j["samples"] = samples;
+        if (!o.plot.empty()) j["plot"] = plotted ? Json(o.plot) : Json(nullptr);
+        PrintJson(j);
+    } else {
+        std::printf("formula: %s\n", o.formula.c_str());
+        std::printf("as RPN:  %s\n", t.rpn.empty() ? "(empty)" : t.rpn.c_str());
+        for (const std::string& l : t.conversionLog) std::printf("conversion: %s\n", l.c_str());
+        std::vector<std::vector<std::string>> rows;
+        for (const FormulaSample& s : t.samples) {
+            std::string note = !s.log.empty() ? "error: the game uses 1" : !std::isfinite(s.y) ? "not a finite number" : "";
+            rows.push_back({Num(s.x), Num(s.y), note});
+        }
+        std::fputs(FormatTable({"x", "value", ""}, rows, {true, true, false}).c_str(), stdout);
+        if (!messages.empty()) std::printf("\nmessages of the formula engine:\n");
+        for (const auto& [line, xs] : messages)
+            std::printf("%s\n        (%s)\n", line.c_str(), Inputs(xs, t.samples.size()).c_str());
+        if (nonFinite)
+            std::printf("\n%zu of %zu values are not finite numbers; a node scaled by one is lost from view.\n",
+                        nonFinite, t.samples.size());
+        if (plotted) std::printf("\nplot: %s\n", o.plot.c_str());
+    }
+    if (!o.plot.empty() && !plotted) {
+        std::fprintf(stderr, "vultrane: cannot write the plot %s: %s\n", o.plot.c_str(), plotError.c_str());
+        run.exitCode = 1;
+        return;
+    }
+    run.exitCode = problems ? 1 : 0;
+}
+
+}  // namespace
+
+void AddFormulaCommand(CLI::App& app, Run& run) {
+    auto o = std::make_shared<FormulaOptions>();
+    CLI::App* c = app.add_subcommand("formula", "Evaluate a slider formula as the library does, over a range of x");
+    c->add_option("EXPR", o->formula, "the formula: infix when it starts with '(', else Reverse Polish Notation")
+        ->required();
+    c->add_option("--from", o->from, "first x (default -1)");
+    c->add_option("--to", o->to, "last x (default 1)");
+    c->add_option("--steps", o->steps, "intervals between --from and --to (default 10)");
+    c->add_option("--plot", o->plot, "also draw the values as a line plot (PNG)");
+    c->add_flag("--json", o->json, "print the values and messages as JSON");
+    c->footer("Exit status: 0 no messages, 1 the engine reported a problem (it then gives 1.0), 2 bad arguments.");
+    c->callback([o, &run] { Execute(*o, run); });
+}
+
 }  // namespace vultrane

@@ -1,0 +1,25 @@
+// The bundled example game folder made ready to run, and checks of the paths a race set
+// names before anything is written there.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace vultrane {
+
+// The source folder's examples/, and the build folder.
+std::string SourceFolder();
+std::string BinaryFolder();
+
+// Copies examples/game into `gameFolder` (created; .log and .tri files of the source are left
+// out) and generates the source .tri files that its race sets name, as the build does.
+// Returns the files written, relative to `gameFolder`. Throws on failure.
+std::vector<std::string> PrepareExampleGame(const std::string& gameFolder);
+
+// A target path of a race set that stays below the folder it is taken relative to: not empty,
+// not absolute, no drive, no ".." component.
+bool StaysBelow(const std::string& relativePath);
+// A library path with slashes.
+std::string Slashes(std::string path);
+
+}  // namespace vultrane

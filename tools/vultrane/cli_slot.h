@@ -1,0 +1,45 @@
+// Slot and preset files as JSON and back, through the library's slot reader and writer.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "persist/slots.h"
+#include "tools/vultrane/cli_common.h"
+
+namespace vultrane {
+
+struct SlotDocument {
+    std::string race;                   // the "# character race:" line; empty when none
+    FaceSlot pairs;                     // as the library reads them (old files' values scaled)
+    std::vector<std::string> skeleton;  // the lines after "# --- skeleton data ---"
+};
+
+// The documents folder pointed at a temporary folder while this lives, so the library's slot
+// reader and writer work on files of the user's choosing and never touch the real slots.
+class ScopedDocuments {
+public:
+    ScopedDocuments();
+    ~ScopedDocuments();
+    ScopedDocuments(const ScopedDocuments&) = delete;
+    ScopedDocuments& operator=(const ScopedDocuments&) = delete;
+    // The real path of the library's slot file `slot` of race set `raceSetName`.
+    std::string SlotPath(int slot, const std::string& raceSetName) const;
+
+private:
+    std::string folder_;
+    bool hadOld_ = false;
+    std::string old_;
+};
+
+// Reads a slot or preset file; false with `error` when it cannot be read. `log` gets the
+// library's messages (values it left out, say).
+bool ReadSlotDocument(const std::string& path, SlotDocument& doc, std::vector<std::string>& log, std::string& error);
+// The slot file bytes the library writes for `doc`.
+bool WriteSlotDocument(const SlotDocument& doc, std::string& bytes, std::vector<std::string>& log, std::string& error);
+
+Json SlotToJson(const SlotDocument& doc);
+// Checks every part of the JSON; false with one line per rejected part (its JSON path and why).
+bool SlotFromJson(const Json& json, SlotDocument& doc, std::vector<std::string>& rejected);
+
+}  // namespace vultrane
