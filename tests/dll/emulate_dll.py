@@ -17,7 +17,7 @@ sys.dont_write_bytecode = True    # nothing left behind in the source tree
 sys.path.insert(0, str(Path(__file__).resolve().parent))
 
 from machine import Machine                                        # noqa: E402
-from winrt import FileSystem, Runtime, load_dll, exports            # noqa: E402
+from winrt import DOCUMENTS, FileSystem, Runtime, load_dll, exports  # noqa: E402
 import fake_game as g                                               # noqa: E402
 import game_files                                                   # noqa: E402
 
@@ -82,7 +82,7 @@ class Session:
 
     def log(self):
         t = self.fs.text(LOG)
-        return [] if t is None else t.split("\n")
+        return [] if t is None else t.split("\r\n")   # a text-mode file
 
     def start(self):
         entry = self.base + self.pe.OPTIONAL_HEADER.AddressOfEntryPoint
@@ -179,7 +179,7 @@ def handshake_checks(dll, r):
     s.start()
     s.query(s.host())
     t = s.fs.text(LOG + "0")
-    r.check(t is not None and t.startswith("skse_Quorvix_plugin\n"), "with the log's name taken the log goes to "
+    r.check(t is not None and t.startswith("skse_Quorvix_plugin\r\n"), "with the log's name taken the log goes to "
             "Vultrane.log0", repr(sorted(s.fs.files)))
     # No log can be opened at all: the plug-in still runs.
     s = Session(dll, r)
@@ -410,7 +410,28 @@ def invoke_checks(dll, r):
     r.check(not problems and v == ("number", 46.0), "menu functions still work afterwards")
 
     memory_checks(s, movie, r)
+    merge_file_checks(s, movie, r)
     missing_target_checks(dll, r)
+
+
+def merge_file_checks(s, movie, r):
+    """SetMergedMorphs writes a TRI file per target and, for a slot above 0, a slot file in the
+    documents folder that SHGetFolderPathA names."""
+    game = s.game
+    values = game.new_array([("number", 28), ("number", 0.5)])
+    v, problems = s.invoke(s.handlers["SetMergedMorphs"], movie, [("string", "Nord"), values, ("number", 3)])
+    r.convention(problems, "Invoke of SetMergedMorphs")
+    data = s.fs.get(game_files.EYES_TARGET)
+    found = game_files.read_morph(data, "NoseType32") if data else None
+    scale, deltas = game_files.merged(EYES_SOURCE, "NoseUp", 0.5)
+    r.check(found == (scale, deltas), "SetMergedMorphs writes the eyes' TRI file with the merged morph as NoseType32",
+            "%r want %r" % (found, (scale, deltas)))
+    slots = [k for k in s.fs.files if k.startswith((DOCUMENTS + "\\My Games\\Skyrim\\VTR_save\\").lower())]
+    lines = (s.fs.text(slots[0]) or "").split("\r\n") if len(slots) == 1 else []
+    r.check(lines[1:3] == ["# character race: Nord", "# version: 2.0"] and "28, 0.500000" in lines,
+            "the slot file holds the race, the version and the line \"28, 0.500000\", in CR LF lines", repr(lines[:8]))
+    r.check(len(slots) == 1,
+            "slot 3 is written below the documents folder from SHGetFolderPathA", repr(sorted(s.fs.files)))
 
 
 def missing_target_checks(dll, r):

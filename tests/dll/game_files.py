@@ -67,3 +67,20 @@ def merged(source, morph, weight):
             out_scale = f32(top / 32767.0) or 1.0
             return out_scale, [tuple(int(c / out_scale) for c in d) for d in acc]
     raise KeyError(morph)
+
+
+def read_morph(data, name):
+    """(scale, deltas) of the named morph of a TRI file, read on its own; None if absent."""
+    v, t, x, count = struct.unpack_from("<II", data, 8) + struct.unpack_from("<I", data, 28) + \
+        struct.unpack_from("<I", data, 36)
+    at = 64 + v * 12 + t * 12 + x * 8 + t * 12
+    for _ in range(count):
+        n = struct.unpack_from("<I", data, at)[0]
+        found = data[at + 4:at + 4 + n].split(b"\0")[0].decode("latin-1")
+        at += 4 + n
+        scale = struct.unpack_from("<f", data, at)[0]
+        deltas = [struct.unpack_from("<3h", data, at + 4 + 6 * i) for i in range(v)]
+        at += 4 + 6 * v
+        if found == name:
+            return scale, deltas
+    return None

@@ -167,14 +167,17 @@ class Runtime:
         f = self.open.get(fp)
         if f is None:
             return -1
+        asked = len(data)
         if fp == self.iob + FILE_SIZE:
             self.stdout.append(data.decode("latin-1"))
+        elif "b" not in f.mode:
+            data = data.replace(b"\n", b"\r\n")     # text mode, as msvcrt writes it
         end = f.pos + len(data)
         if len(f.data) < end:
             f.data.extend(b"\0" * (end - len(f.data)))
         f.data[f.pos:end] = data
         f.pos = end
-        return len(data)
+        return asked
 
     def file_read(self, fp, n):
         f = self.open.get(fp)
@@ -182,6 +185,11 @@ class Runtime:
             return b""
         data = bytes(f.data[f.pos:f.pos + n])
         f.pos += len(data)
+        if "b" not in f.mode:
+            while data.endswith(b"\r") and f.pos < len(f.data) and f.data[f.pos] == 10:
+                data += b"\n"
+                f.pos += 1
+            data = data.replace(b"\r\n", b"\n")
         if len(data) < n:
             f.eof = True
         return data
@@ -421,6 +429,18 @@ class Runtime:
                     m.w32(a(i), 1)
             self.ret(1)
 
+        def move_file():
+            src, dst = norm(m.cstr(a(0))), m.cstr(a(1))
+            if src not in self.fs.files or (norm(dst) in self.fs.files and not a(2) & 1):
+                self.ret(0)
+                return
+            self.fs.files[norm(dst)] = [dst, self.fs.files.pop(src)[1]]
+            self.calls.append(("MoveFileExA", src, dst, a(2)))
+            self.ret(1)
+
+        def delete_file():
+            self.ret(1 if self.fs.files.pop(norm(m.cstr(a(0))), None) else 0)
+
         def filetime():
             m.write(a(0), b"\0" * 8)
 
@@ -460,7 +480,7 @@ class Runtime:
             "GetCurrentProcess": (value(0xFFFFFFFF), 0), "GetCurrentThread": (value(0xFFFFFFFE), 0),
             "VirtualProtect": (virtual_protect, 4), "VirtualQuery": (virtual_query, 3),
             "FindFirstFileA": (find_first, 2), "FindNextFileA": (find_next, 2), "FindClose": (find_close, 1),
-            "CreateDirectoryA": (value(1), 2), "GetFileAttributesA": (get_file_attributes, 1),
+            "CreateDirectoryA": (value(1), 2), "MoveFileExA": (move_file, 3), "DeleteFileA": (delete_file, 1), "GetFileAttributesA": (get_file_attributes, 1),
             "Sleep": (value(0), 1), "GetTickCount64": (tick64, 0), "GetSystemTimeAsFileTime": (filetime, 1),
             "IsDebuggerPresent": (value(0), 0), "OutputDebugStringA": (value(0), 1),
             "AddVectoredExceptionHandler": (new_handle, 2), "RemoveVectoredExceptionHandler": (value(1), 1),
