@@ -1,0 +1,275 @@
+// vultrane check on the example configuration, whole and broken one way at a time. The .tri
+// sources are written with the library's TRI writer, with the meshes' vertex counts and the
+// morph names that the example generator's plan gives each file.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include <nlohmann/json.hpp>
+
+#include "config/model.h"
+#include "morph/tri_format.h"
+#include "os/os.h"
+#include "tools/trigen/plan.h"
+#include "tools/vultrane/check_run.h"
+#include "tools/vultrane/commands.h"
+#include "tools/vultrane/game_folder.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using vultrane::CheckDataFolder;
+using vultrane::CheckReport;
+using vultrane::Diagnostic;
+
+std::string ReadAll(const fs::path& p) {
+    std::ifstream in(p, std::ios::binary);
+    std::stringstream ss;
+    ss << in.rdbuf();
+    return ss.str();
+}
+void WriteAll(const fs::path& p, const std::string& text) {
+    fs::create_directories(p.parent_path());
+    std::ofstream(p, std::ios::binary) << text;
+}
+
+std::string TriBytes(uint32_t vertexCount, const std::vector<std::string>& morphs) {
+    TriFile tri;
+    tri.vertexCount = vertexCount;
+    tri.vertices.assign(vertexCount, TriVertex{0, 0, 0});
+    for (const std::string& name : morphs) tri.morphs.push_back({name, 1.0f, std::vector<TriDelta>(vertexCount, TriDelta{0, 0, 0})});
+    return SerializeTri(tri);
+}
+
+uint32_t VertexCount(trigen::MeshKind kind) {
+    switch (kind) {
+        case trigen::MeshKind::kHead: return 2913;
+        case trigen::MeshKind::kEyes: return 356;
+        default: return 288;
+    }
+}
+
+class VultraneCheckTest : public ::testing::Test {
+protected:
+    // The example data folder with every source .tri, made once.
+    static void SetUpTestSuite() {
+        char tmpl[] = "/tmp/vtr-check-base-XXXXXX";
+        base_ = new fs::path(mkdtemp(tmpl));
+        fs::copy(fs::path(VTR_SOURCE_DIR) / "examples/game/data", *base_ / "Data", fs::copy_options::recursive);
+        vultrane::GameSession session((*base_ / "Data").string());
+        session.LoadConfiguration();
+        trigen::Plan plan = trigen::MakePlan(Config());
+        ASSERT_TRUE(plan.errors.empty());
+        ASSERT_GE(plan.files.size(), 9u);
+        sourceCount_ = plan.files.size();
+        for (const trigen::SourceFile& f : plan.files)
+            WriteAll(os::ResolvePath(f.path), TriBytes(VertexCount(f.kind), f.morphs));
+    }
+    static void TearDownTestSuite() {
+        std::error_code ec;
+        fs::remove_all(*base_, ec);
+        delete base_;
+    }
+
+    VultraneCheckTest() {
+        char tmpl[] = "/tmp/vtr-check-XXXXXX";
+        root_ = mkdtemp(tmpl);
+        fs::copy(*base_ / "Data", root_ / "Data", fs::copy_options::recursive);
+    }
+    ~VultraneCheckTest() override {
+        std::error_code ec;
+        fs::remove_all(root_, ec);
+    }
+
+    fs::path ConfigFile(const std::string& rel) const { return root_ / "Data/Meshes/Vultrane" / rel; }
+    void Replace(const std::string& rel, const std::string& from, const std::string& to) const {
+        ReplaceIn(ConfigFile(rel), from, to);
+    }
+    static void ReplaceIn(const fs::path& file, const std::string& from, const std::string& to) {
+        std::string text = ReadAll(file);
+        size_t at = text.find(from);
+        ASSERT_NE(at, std::string::npos) << from;
+        WriteAll(file, text.replace(at, from.size(), to));
+    }
+    // 1-based number of the first line holding `text`.
+    int LineOf(const std::string& rel, const std::string& text) const {
+        std::istringstream in(ReadAll(ConfigFile(rel)));
+        std::string line;
+        for (int n = 1; std::getline(in, line); ++n)
+            if (line.find(text) != std::string::npos) return n;
+        ADD_FAILURE() << text << " not in " << rel;
+        return -1;
+    }
+    CheckReport Check() const { return CheckDataFolder((root_ / "Data").string()); }
+
+    // The one diagnostic at this file and line whose message holds `fragment`.
+    static const Diagnostic* Find(const CheckReport& r, const std::string& fileSuffix, int line, const std::string& fragment) {
+        for (const Diagnostic& d : r.diagnostics)
+            if (d.file.ends_with(fileSuffix) && d.line == line && d.message.find(fragment) != std::string::npos) return &d;
+        return nullptr;
+    }
+    static std::string Dump(const CheckReport& r) {
+        std::ostringstream out;
+        vultrane::PrintCheckReport(r, false, out);
+        return out.str();
+    }
+
+    static fs::path* base_;
+    static size_t sourceCount_;
+    fs::path root_;
+};
+fs::path* VultraneCheckTest::base_ = nullptr;
+size_t VultraneCheckTest::sourceCount_ = 0;
+
+TEST_F(VultraneCheckTest, ExampleDataIsCleanAndWithoutItsTriFilesEachMissingSourceIsNamedAtItsLine) {
+    CheckReport clean = Check();
+    EXPECT_EQ(clean.Errors(), 0u) << Dump(clean);
+    EXPECT_EQ(clean.Warnings(), 0u) << Dump(clean);
+    EXPECT_GE(clean.filesChecked, 5 + sourceCount_);  // the four .ini files, the vertex edits, the sources
+
+    for (const char* name : {"NordFemaleHead.tri", "NordFemaleEyes.tri", "NordMaleHead.tri", "DefaultFemaleMouth.tri",
+                             "DefaultFemaleHead.tri", "DefaultFemaleEyes.tri", "DefaultMaleMouth.tri", "DefaultMaleHead.tri",
+                             "DefaultMaleEyes.tri"})
+        fs::remove(ConfigFile(std::string("Sets/") + name));
+    CheckReport bare = Check();
+    EXPECT_EQ(bare.Errors(), 9u) << Dump(bare);
+    for (const Diagnostic& d : bare.diagnostics) {
+        ASSERT_TRUE(d.error);
+        const std::string set = d.file.ends_with("Nord.ini") ? "Sets/Nord.ini" : "Sets/Default.ini";
+        const size_t q = d.message.find('\'');
+        ASSERT_NE(q, std::string::npos);
+        const std::string source = d.message.substr(q + 1, d.message.find('\'', q + 1) - q - 1);
+        EXPECT_EQ(d.line, LineOf(set, ", " + source)) << d.message;
+        EXPECT_NE(d.message.find("does not exist"), std::string::npos);
+    }
+}
+
+TEST_F(VultraneCheckTest, TheGamesOwnRejectionsAtTheirFileAndLine) {
+    Replace("Sets/Nord.ini", "\n[-head]\n", "\n[-haed]\n");
+    Replace("Sets/Default.ini", "Jaw width, 35, 200", "Jaw width, 28, 200");  // the nose slider's uniqueID
+    CheckReport r = Check();
+    EXPECT_TRUE(Find(r, "Sets/Nord.ini", LineOf("Sets/Nord.ini", "[-haed]"), "unknown category '[-haed]'")) << Dump(r);
+    EXPECT_TRUE(Find(r, "Sets/Default.ini", LineOf("Sets/Default.ini", "Jaw width"), "uniqueID 28 is already used")) << Dump(r);
+    EXPECT_TRUE(Find(r, "Sets/Default.ini", LineOf("Sets/Default.ini", "Jaw width"), "'Nose height' at line")) << Dump(r);
+    // One message per rejected file: the loader's "fail Load ini" adds nothing.
+    EXPECT_EQ(r.Errors(), 2u) << Dump(r);
+}
+
+TEST_F(VultraneCheckTest, RejectedVertexEditFileIsReportedInItselfAndAtTheSliderNamingIt) {
+    Replace("Sets/NordHeadEdit.txt", "\n[MainModel]\n", "\n[MainModel]\nbogus=1\n");
+    CheckReport r = Check();
+    EXPECT_TRUE(Find(r, "Sets/NordHeadEdit.txt", LineOf("Sets/NordHeadEdit.txt", "bogus=1"), "unknown key 'bogus'")) << Dump(r);
+    EXPECT_TRUE(Find(r, "Sets/Nord.ini", LineOf("Sets/Nord.ini", "Vertex edit, 1800"), "cannot be loaded")) << Dump(r);
+
+    fs::remove(ConfigFile("Sets/NordHeadEdit.txt"));
+    CheckReport gone = Check();
+    EXPECT_TRUE(Find(gone, "Sets/Nord.ini", LineOf("Sets/Nord.ini", "Vertex edit, 1800"), "does not exist")) << Dump(gone);
+}
+
+TEST_F(VultraneCheckTest, SourcesMissingOrOfAnotherMeshAndMorphsInNoSource) {
+    fs::remove(ConfigFile("Sets/NordMaleHead.tri"));
+    WriteAll(ConfigFile("Sets/Small.tri"), TriBytes(100, {"BrowUp"}));
+    WriteAll(ConfigFile("Sets/Broken.tri"), "FRTRI003 cut short");
+    Replace("Sets/Nord.ini", ", NordFemaleEyes.tri", ", Small.tri, Broken.tri, NordFemaleEyes.tri");
+    Replace("Sets/Default.ini", "Jaw width, 35, 200, JawNarrow, JawWide", "Jaw width, 35, 200, JawNarrowest, JawWide");
+    CheckReport r = Check();
+    const int eyes = LineOf("Sets/Nord.ini", "Small.tri");
+    EXPECT_TRUE(Find(r, "Sets/Nord.ini", LineOf("Sets/Nord.ini", ", NordMaleHead.tri"), "'NordMaleHead.tri' does not exist")) << Dump(r);
+    EXPECT_TRUE(Find(r, "Sets/Nord.ini", eyes, "'Small.tri' has 100 vertices but 'NordFemaleEyes.tri'")) << Dump(r);
+    EXPECT_TRUE(Find(r, "Sets/Nord.ini", eyes, "has 356")) << Dump(r);
+    EXPECT_TRUE(Find(r, "Sets/Nord.ini", eyes, "'Broken.tri' cannot be read")) << Dump(r);
+    // Both sexes' sources lack it, each reported once.
+    const int jaw = LineOf("Sets/Default.ini", "Jaw width");
+    EXPECT_TRUE(Find(r, "Sets/Default.ini", jaw, "'JawNarrowest' of slider 'Jaw width' is in no source .tri for women")) << Dump(r);
+    EXPECT_TRUE(Find(r, "Sets/Default.ini", jaw, "for men")) << Dump(r);
+    EXPECT_EQ(r.Errors(), 5u) << Dump(r);
+}
+
+TEST_F(VultraneCheckTest, FormulasFailingInTheSlidersRangeAndMissingPresets) {
+    // Scale entries get the slider value plus one: 1/(x-1) divides by zero at value 0 only.
+    Replace("Sets/Nord.ini", "(x*0.5+0.5)", "(1/(x-1))");
+    Replace("Sets/Nord.ini", "Chest, 2002, 202, NPC Spine2 [Spn2], 0.25",
+            "Chest, 2002, 202, NPC Spine2 [Spn2], 0.25, NPC Neck [Neck], (x^4000)");
+    Replace("races.ini", "preset=NordPreset01.txt, NordPreset02.txt", "preset=NordPreset01.txt, NordPreset09.txt");
+    CheckReport r = Check();
+    const Diagnostic* div = Find(r, "Sets/Nord.ini", LineOf("Sets/Nord.ini", "(1/(x-1))"), "divided by 0");
+    ASSERT_TRUE(div) << Dump(r);
+    EXPECT_NE(div->message.find("slider value 0 (x = 1)"), std::string::npos) << div->message;
+    // Past about x = 1.194 the power overflows; the lower half of the range is fine.
+    const Diagnostic* overflow = Find(r, "Sets/Nord.ini", LineOf("Sets/Nord.ini", "(x^4000)"), "'(x^4000)' for node 'NPC Neck [Neck]'");
+    ASSERT_TRUE(overflow) << Dump(r);
+    EXPECT_NE(overflow->message.find("finite"), std::string::npos) << overflow->message;
+    EXPECT_EQ(overflow->message.find("slider value -"), std::string::npos) << overflow->message;
+    EXPECT_TRUE(Find(r, "races.ini", LineOf("races.ini", "NordPreset09.txt"), "preset file 'NordPreset09.txt' does not exist")) << Dump(r);
+    EXPECT_EQ(r.Errors(), 3u) << Dump(r);
+}
+
+TEST_F(VultraneCheckTest, VertexEditsPastTheMeshSharedUniqueIdsAndFilesTheGameNeverReads) {
+    Replace("Sets/NordHeadEdit.txt", "\n[MainModel]\n", "\n[MainModel]\n5000, 12, 10, 10\n");
+    // Accepted by the game (another sex mask), yet women's values of 28 reach only the first.
+    Replace("Sets/Default.ini", "[-hair]", "Nose again, 28, 0, NoseDown, NoseUp\n[-hair]");
+    WriteAll(ConfigFile("Sets/Orphan.ini"), "racesetname=Orphan\n");
+    Replace("races.ini", "[Unsupported]", "[Lost]\nname=Nobody\n[Unsupported]");
+    CheckReport r = Check();
+    EXPECT_TRUE(Find(r, "Sets/NordHeadEdit.txt", LineOf("Sets/NordHeadEdit.txt", "5000, 12"), "vertex 5000 is past the 2913 vertices")) << Dump(r);
+    EXPECT_TRUE(Find(r, "Sets/Default.ini", LineOf("Sets/Default.ini", "Nose again"), "also used by 'Nose height'")) << Dump(r);
+    const Diagnostic* orphan = Find(r, "Sets/Orphan.ini", 0, "not used");
+    ASSERT_TRUE(orphan) << Dump(r);
+    EXPECT_FALSE(orphan->error);
+    EXPECT_TRUE(Find(r, "races.ini", LineOf("races.ini", "name=Nobody"), "no sliderini")) << Dump(r);
+    EXPECT_EQ(r.Errors(), 3u) << Dump(r);
+}
+
+TEST_F(VultraneCheckTest, CommandLineStatusesAndJson) {
+    auto run = [](std::vector<std::string> args, int& exitCode, std::string& out) {
+        CLI::App app;
+        vultrane::Run r;
+        vultrane::AddCheckCommand(app, r);
+        std::vector<const char*> argv{"vultrane"};
+        for (const std::string& a : args) argv.push_back(a.c_str());
+        testing::internal::CaptureStdout();
+        try {
+            app.parse(static_cast<int>(argv.size()), const_cast<char**>(argv.data()));
+            exitCode = r.exitCode;
+        } catch (const CLI::CallForHelp&) {
+            exitCode = -1;
+        } catch (const CLI::ParseError&) {
+            exitCode = 2;
+        } catch (const vultrane::UsageError&) {
+            exitCode = 2;
+        }
+        out = testing::internal::GetCapturedStdout();
+    };
+    const fs::path cwd = fs::current_path();
+    int code = 0;
+    std::string out;
+    run({"check", (root_ / "Data").string()}, code, out);
+    EXPECT_EQ(code, 0);
+    EXPECT_NE(out.find("0 errors, 0 warnings"), std::string::npos) << out;
+    // A game folder (data/ holding the configuration) is taken as well.
+    fs::rename(root_ / "Data", root_ / "data");
+    run({"check", root_.string()}, code, out);
+    EXPECT_EQ(code, 0) << out;
+
+    ReplaceIn(root_ / "data/Meshes/Vultrane/Sets/Nord.ini", "\n[-head]\n", "\n[]\n");
+    run({"check", root_.string(), "--json"}, code, out);
+    EXPECT_EQ(code, 1);
+    nlohmann::json doc = nlohmann::json::parse(out);
+    ASSERT_EQ(doc["errors"], 1);
+    EXPECT_EQ(doc["diagnostics"][0]["severity"], "error");
+    EXPECT_EQ(doc["diagnostics"][0]["file"], (root_ / "data/Meshes/Vultrane/Sets/Nord.ini").string());
+
+    run({"check"}, code, out);
+    EXPECT_EQ(code, 2);
+    run({"check", (root_ / "data/Meshes").string()}, code, out);  // no configuration below it
+    EXPECT_EQ(code, 2);
+    run({"check", (root_ / "nowhere").string()}, code, out);
+    EXPECT_EQ(code, 2);
+    run({"check", "--help"}, code, out);
+    EXPECT_EQ(code, -1);
+    EXPECT_EQ(fs::current_path(), cwd);  // every session gave the current folder back
+}
+
+}  // namespace
