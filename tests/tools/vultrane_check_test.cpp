@@ -10,6 +10,7 @@
 #include <nlohmann/json.hpp>
 
 #include "config/model.h"
+#include "game/sim/sim.h"
 #include "morph/tri_format.h"
 #include "os/os.h"
 #include "tools/trigen/plan.h"
@@ -270,6 +271,43 @@ TEST_F(VultraneCheckTest, CommandLineStatusesAndJson) {
     run({"check", "--help"}, code, out);
     EXPECT_EQ(code, -1);
     EXPECT_EQ(fs::current_path(), cwd);  // every session gave the current folder back
+}
+
+TEST_F(VultraneCheckTest, GameSessionLinksAModFolderFindsRealLetterCaseAndGivesEverythingBack) {
+    const fs::path cwd = fs::current_path();
+    // A mod folder whose folders are written in another case than the library's paths.
+    fs::rename(root_ / "Data/Meshes", root_ / "Data/meshes");
+    fs::rename(root_ / "Data/meshes/Vultrane", root_ / "Data/meshes/VULTRANE");
+    std::string game;
+    {
+        vultrane::GameSession session((root_ / "Data").string());
+        game = session.GameFolder();
+        EXPECT_EQ(fs::current_path(), fs::path(game));
+        EXPECT_EQ(fs::canonical(fs::path(game) / "data"), fs::canonical(root_ / "Data"));
+        EXPECT_EQ(session.DataFolder(), fs::canonical(root_ / "Data").string());
+        EXPECT_EQ(session.RealPath("data\\Meshes\\Vultrane\\Sets\\nord.INI"), session.DataFolder() + "/meshes/VULTRANE/Sets/Nord.ini");
+        EXPECT_EQ(session.RealPath("sets\\NordHeadEdit.txt"), session.DataFolder() + "/meshes/VULTRANE/Sets/NordHeadEdit.txt");
+        session.LoadConfiguration();
+        EXPECT_EQ(Config().raceSettings.size(), 3u);
+        bool sawLoad = false;
+        for (const std::string& l : session.LogLines()) sawLoad |= l.rfind("Load ini: ", 0) == 0;
+        EXPECT_TRUE(sawLoad);
+        session.ClearLog();
+        EXPECT_TRUE(session.LogLines().empty());
+        PlayerCharacter* player = session.SetPlayer("NordRace", 1);
+        EXPECT_EQ(player, sim::Player());
+    }
+    EXPECT_EQ(fs::current_path(), cwd);
+    EXPECT_FALSE(fs::exists(game));                   // the temporary game folder is gone
+    EXPECT_TRUE(fs::exists(root_ / "Data/meshes/VULTRANE/races.ini"));  // the mod is untouched
+    EXPECT_TRUE(Config().raceSettings.empty());
+    EXPECT_EQ(sim::Player(), nullptr);
+    CheckReport r = Check();  // paths compare without regard to case, as on Windows
+    EXPECT_EQ(r.Errors() + r.Warnings(), 0u) << Dump(r);
+
+    EXPECT_THROW(vultrane::GameSession((root_ / "Data/meshes").string()), vultrane::UsageError);
+    EXPECT_THROW(vultrane::GameSession(""), vultrane::UsageError);
+    EXPECT_EQ(fs::current_path(), cwd);
 }
 
 }  // namespace
