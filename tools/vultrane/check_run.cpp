@@ -416,7 +416,7 @@ private:
             const bool topLevel = topLevelIni_.count(rel) > 0;
             if (raceSet)
                 Add(Show(p.string()), 0, false, "race-set file not used: no race definition names it (sliderini=" +
-                                                     p.lexically_relative(configDir_).string() + ")");
+                                                     Backslashes(p.lexically_relative(configDir_).string()) + ")");
             else if (!topLevel)
                 Add(Show(p.string()), 0, false, "not read by the game: only .ini files directly in the configuration "
                                                 "folder hold race definitions, and no definition names this one");
