@@ -16,7 +16,7 @@ from pathlib import Path
 sys.dont_write_bytecode = True    # nothing left behind in the source tree
 sys.path.insert(0, str(Path(__file__).resolve().parent))
 
-from machine import Machine                                        # noqa: E402
+from machine import SENTINELS, Machine                                        # noqa: E402
 from winrt import DOCUMENTS, FileSystem, Runtime, load_dll, exports  # noqa: E402
 import fake_game as g                                               # noqa: E402
 import game_files                                                   # noqa: E402
@@ -536,6 +536,7 @@ def hook_checks(dll, r):
         c = game.former_calls[0]
         r.check(c["ecx"] == 0xC0FFEE01 and c["edx"] == 0xC0FFEE02,
                 "the former target receives the call site's ECX and EDX", "%08X %08X" % (c["ecx"], c["edx"]))
+        r.check(c["saved"] == SENTINELS, "and the caller's EBX, ESI, EDI and EBP", repr(c["saved"]))
         want = [g.CALL_SITE + 5, m.return_trap] + list(args)
         r.check(c["stack"] == want, "the former target sees the stack as before the patch",
                 "%s want %s" % ([hex(x) for x in c["stack"]], [hex(x) for x in want]))

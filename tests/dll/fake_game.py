@@ -4,7 +4,7 @@ values, loaded morph data, and the routine whose first call the DLL patches."""
 
 import struct
 
-from machine import Bump
+from machine import CALLEE_SAVED, Bump
 from unicorn.x86_const import UC_X86_REG_EAX, UC_X86_REG_ECX, UC_X86_REG_EDX
 
 GAME_BASE, GAME_SIZE = 0x00400000, 0x01800000     # the game's image, stubs at fixed addresses
@@ -216,6 +216,7 @@ class Game:
         def former():
             esp = m.esp
             self.former_calls.append({"ecx": m.reg(UC_X86_REG_ECX), "edx": m.reg(UC_X86_REG_EDX),
+                                      "saved": {k: m.reg(r) for k, r in CALLEE_SAVED.items()},
                                       "stack": [m.u32(esp + 4 * i) for i in range(6)]})
             self.ret(0x22)
         p(FORMER_TARGET, lambda _: former(), 0)

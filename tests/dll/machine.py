@@ -246,7 +246,8 @@ class Machine:
         """Calls fn with 32-bit stack arguments. `pops` is how many argument bytes the callee
         must remove (0 for cdecl, N for thiscall/stdcall). Returns (eax, problems)."""
         self.fault = None
-        esp0 = STACK_BASE + STACK_SIZE - 0x1000
+        # The game promises only 4-byte stack alignment; start off the 16-byte grid.
+        esp0 = STACK_BASE + STACK_SIZE - 0x1000 - 4
         sp = esp0
         for a in reversed(list(args)):
             sp -= 4
