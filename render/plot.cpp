@@ -50,7 +50,7 @@ std::vector<double> NiceTicks(double lo, double hi, int target) {
     std::vector<double> ticks;
     if (!std::isfinite(lo) || !std::isfinite(hi) || !(lo < hi) || target < 1) return ticks;
     const double span = hi * 0.5 - lo * 0.5;  // half the span, finite for any finite pair
-    const double raw = span * 2 / target;
+    const double raw = span / target * 2;
     if (!std::isfinite(raw) || raw <= 0) return ticks;
     const double mag = std::pow(10.0, std::floor(std::log10(raw)));
     double step = mag;
