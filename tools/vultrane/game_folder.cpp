@@ -93,6 +93,10 @@ GameSession::GameSession(const std::string& folder) {
     Config() = Configuration{};
     Log_SetObserver([this](const std::string& line) { logLines_.push_back(line); });
     Log_SetConsoleCopy(false);  // the program prints its own report
+    // No log file while the session lives: its lines are kept here, and the file that the
+    // library opened at start-up may be a game's own log. The folder named is never made.
+    previousLog_ = Log_FilePath();
+    Log_Reopen(fs::temp_directory_path(ec).string() + "/vultrane-no-log-" + std::to_string(getpid()) + "/none/Vultrane.log");
 }
 
 GameSession::~GameSession() {
@@ -102,6 +106,7 @@ GameSession::~GameSession() {
     sim::ResetWorld();
     std::error_code ec;
     if (!previousFolder_.empty()) fs::current_path(previousFolder_, ec);
+    if (!previousLog_.empty()) Log_Reopen(previousLog_);  // relative to the folder just restored
     // Only the link and the folder made here go; the link's target is never followed.
     if (!tempFolder_.empty()) fs::remove_all(tempFolder_, ec);
 }

@@ -38,6 +38,7 @@ private:
     std::string dataFolder_;
     std::string gameFolder_;
     std::string previousFolder_;
+    std::string previousLog_;  // the log file open before, reopened at the end
     std::string tempFolder_;  // made by this session, removed at the end; empty when none
     std::vector<std::string> logLines_;
 };
