@@ -41,6 +41,6 @@ bool WriteFacePreviews(const TriFile& mesh, const std::vector<float>& before, co
                        const std::function<void(size_t, size_t)>& progress = {});
 
 constexpr int kMinPreviewSize = 32;
-constexpr int kMaxPreviewSize = 8192;
+constexpr int kMaxPreviewSize = 4096;  // about 120 MB of picture and depth buffer
 
 }  // namespace render
