@@ -213,10 +213,10 @@ private:
                     for (const std::string& item : Split(parts[1], ',')) CheckPreset(real, lineNo, item);
                 } else if (key == "sliderscale") {
                     if (ReadReal(parts[1]) == 0.0 || !std::isfinite(ReadReal(parts[1])))
-                        Add(Show(real), lineNo, false, "sliderscale '" + parts[1] + "' reads as 0 or is out of range; the game uses 1.0");
+                        Add(Show(real), lineNo, true, "sliderscale '" + parts[1] + "' reads as 0 or is out of range; the game uses 1.0");
                 } else if (key == "sliderstep") {
                     if (ReadInt(parts[1]) == 0)
-                        Add(Show(real), lineNo, false, "sliderstep '" + parts[1] + "' reads as 0; the game uses 1");
+                        Add(Show(real), lineNo, true, "sliderstep '" + parts[1] + "' reads as 0; the game uses 1");
                 }
             }
             end();
@@ -415,7 +415,7 @@ private:
             }
             const bool topLevel = topLevelIni_.count(rel) > 0;
             if (raceSet)
-                Add(Show(p.string()), 0, false, "race-set file not used: no race definition names it (sliderini=" +
+                Add(Show(p.string()), 0, true, "race-set file not used: no race definition names it (sliderini=" +
                                                      Backslashes(p.lexically_relative(configDir_).string()) + ")");
             else if (!topLevel)
                 Add(Show(p.string()), 0, false, "not read by the game: only .ini files directly in the configuration "
@@ -455,7 +455,7 @@ private:
             }
             std::vector<std::string> parts = Split(l, '=');
             if (parts.size() != 2) {
-                Add(Show(real), n, false, "'" + l + "' is no key=value line; the game ignores it");
+                Add(Show(real), n, true, "'" + l + "' is no key=value line; the game ignores it");
                 continue;
             }
             const std::string key = Lower(parts[0]);
@@ -465,7 +465,7 @@ private:
                 else
                     s.files[key == "files" ? 2 : 1].push_back(n);
             } else if (key != "racesetname" && key != "racemorph") {
-                Add(Show(real), n, false, "unknown key '" + parts[0] + "' (known: racesetname, racemorph, files, mfiles); the game ignores it");
+                Add(Show(real), n, true, "unknown key '" + parts[0] + "' (known: racesetname, racemorph, files, mfiles); the game ignores it");
             }
         }
         // Sliders are in file order; preset rows and other lines that made no record are passed over.
@@ -587,7 +587,7 @@ private:
                 for (int sex : {2, 1}) {
                     if (!(s.sexMask & sex)) continue;
                     if (set.TargetNames(sex).empty()) {
-                        Add(shown, line, false, "slider '" + s.name + "' is for " + SexWord(sex) + " but the race set has no " +
+                        Add(shown, line, true, "slider '" + s.name + "' is for " + SexWord(sex) + " but the race set has no " +
                                                     (sex == 2 ? "files=" : "mfiles=") + " line; it does nothing for them");
                         continue;
                     }
@@ -640,7 +640,7 @@ private:
             const std::string& formula = list[j + 1];
             const bool move = !node.empty() && node[0] == '+';
             if (move && j + 4 >= list.size())
-                Add(shown, line, false, "node move '" + node + "' needs a formula and three numbers x, y, z; the game skips it");
+                Add(shown, line, true, "node move '" + node + "' needs a formula and three numbers x, y, z; the game skips it");
             const double shift = move ? 0.0 : 1.0;  // a scale entry gets the value plus one
             // The ends, 64 points between them, and the values where x is a small whole number
             // (a division by x or by x - 1 fails exactly there, which even sampling misses).
