@@ -103,3 +103,6 @@ VTR_GAME_API uint8_t* HookedCallSite();
 // it from its return address instead; other builds call it through this.
 using HookedRoutineFn = bool (*)(void* arg1, void* arg2, void* arg3, BSFixedString* text);
 VTR_GAME_API HookedRoutineFn HookedCall_FormerTarget();
+// The displacement of the call site's original five bytes (E8 followed by it), which is all
+// the library patches over: other bytes mean another game build or another mod's patch.
+VTR_GAME_API int32_t HookedCall_FormerDisplacement();

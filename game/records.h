@@ -159,6 +159,10 @@ struct NiTArray_AVObject {
     uint16_t emptyRunStart;    // 0A
     uint16_t filledCount;      // 0C
     uint16_t growSize;         // 0E
+
+    // The array is sparse: slots from the empty run's start on are unused, and slots before
+    // it may be empty too (null). Never beyond the capacity, whatever the counts say.
+    uint16_t SlotsInUse() const { return emptyRunStart < capacity ? emptyRunStart : capacity; }
 };
 
 struct NiAVObject {

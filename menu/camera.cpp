@@ -116,7 +116,7 @@ NiAVObject* FindChildByName(NiNode* parent, const char* name) {
     if (!parent || !name) return nullptr;
     const NiTArray_AVObject& children = parent->m_children;
     if (!children.data) return nullptr;
-    for (uint16_t i = 0; i < children.capacity; ++i) {
+    for (uint16_t i = 0; i < children.SlotsInUse(); ++i) {
         NiAVObject* child = children.data[i];
         if (child && child->m_name && std::strcmp(child->m_name, name) == 0) return child;
     }
@@ -146,7 +146,7 @@ void LogCameraNodes() {
     }
     const NiTArray_AVObject& children = root->m_children;
     if (children.filledCount == 0 || !children.data) return;
-    for (int i = 0; i < children.capacity; ++i) {
+    for (int i = 0; i < children.SlotsInUse(); ++i) {
         const NiAVObject* child = children.data[i];
         if (!child || !child->m_name) continue;
         LogMessage("%d:%s", i, child->m_name);

@@ -19,22 +19,10 @@ namespace {
 
 SKSEScaleformInterface* g_scaleform = nullptr;
 
-void PatchHookedCall() {
-    uint8_t* site = HookedCallSite();
-    uint32_t old = os::ProtectReadWriteExecute(site, 4);
-    site[0] = 0xE8;
-    os::RestoreProtection(site, 4, old);
-
-    auto hook = reinterpret_cast<intptr_t>(&VtrHookEntry);
-    auto displacement = static_cast<int32_t>(static_cast<uint32_t>(hook - reinterpret_cast<intptr_t>(site) - 5));
-    old = os::ProtectReadWriteExecute(site + 1, 4);
-    std::memcpy(site + 1, &displacement, 4);
-    os::RestoreProtection(site + 1, 4, old);
-}
-
 }  // namespace
 
 VTR_EXPORT bool SKSEPlugin_Query(const SKSEInterface* skse, PluginInfo* info) noexcept {
+    if (!skse || !info) return false;
     try {
         LogMessage("skse_Quorvix_plugin");
         info->infoVersion = 1;

@@ -1,16 +1,41 @@
 #include "plugin/hook.h"
 
+#include <cstdint>
+#include <cstring>
 #include <string>
 
 #include "base/log.h"
 #include "game/engine.h"
 #include "plugin/face_refresh.h"
+#include "os/os.h"
 #include "plugin/hook_entry_i686.h"
 
 namespace {
 // Shorter texts are the routine's own arguments, not face data.
 constexpr size_t kFaceDataMinChars = 30;
 }  // namespace
+
+bool PatchHookedCall() {
+    uint8_t* site = HookedCallSite();
+    auto displacementTo = [site](intptr_t target) {
+        return static_cast<int32_t>(static_cast<uint32_t>(target - reinterpret_cast<intptr_t>(site) - 5));
+    };
+    const int32_t ours = displacementTo(reinterpret_cast<intptr_t>(&VtrHookEntry));
+    int32_t found = 0;
+    std::memcpy(&found, site + 1, 4);
+    if (site[0] == 0xE8 && found == ours) return true;  // loaded twice: already ours
+    if (site[0] != 0xE8 || found != HookedCall_FormerDisplacement()) {
+        LogMessage("    ERROR: system: the call site at %08lX holds %02X %02X %02X %02X %02X, not the expected call; "
+                   "it is left as it is and the face refresh is off.",
+                   static_cast<unsigned long>(reinterpret_cast<uintptr_t>(site)), site[0], site[1], site[2], site[3],
+                   site[4]);
+        return false;
+    }
+    const uint32_t old = os::ProtectReadWriteExecute(site, 5);
+    std::memcpy(site + 1, &ours, 4);
+    os::RestoreProtection(site, 5, old);
+    return true;
+}
 
 bool RefreshGate(const char* text) {
     if (!text) return false;

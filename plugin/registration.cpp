@@ -14,9 +14,12 @@ namespace {
 // through a table in the game compiler's layout.
 template <class Handler>
 struct HandlerTable {
-    static void* VTR_THISCALL Destroy(GFxFunctionHandler* self, uint32_t flags) {
-        static_cast<Handler*>(self)->~Handler();
-        if (flags & 1) ScaleformHeap_Free(self);
+    static void* VTR_THISCALL Destroy(GFxFunctionHandler* self, uint32_t flags) noexcept {
+        try {
+            static_cast<Handler*>(self)->~Handler();
+            if (flags & 1) ScaleformHeap_Free(self);
+        } catch (...) {
+        }
         return self;
     }
 
@@ -55,7 +58,14 @@ std::map<std::type_index, GFxFunctionHandler*>& FunctionHandlerCache() {
 template <class Handler>
 void RegisterFunction(GFxValue* root, GFxMovieView* movie, const char* name) {
     GFxFunctionHandler*& slot = FunctionHandlerCache()[std::type_index(typeid(Handler))];
-    if (!slot) slot = new (ScaleformHeap_Alloc(sizeof(Handler))) Handler();
+    if (!slot) {
+        void* memory = ScaleformHeap_Alloc(sizeof(Handler));
+        if (!memory) {
+            LogMessage("    ERROR: system: the Scaleform heap gave no memory for Quorvix.%s; it is not installed.", name);
+            return;  // a later movie tries again
+        }
+        slot = new (memory) Handler();
+    }
     LocalValue fn;
     Movie_CreateFunction(movie, &fn.value, slot, nullptr);
     Value_SetMember(*root, name, fn.value);
@@ -63,11 +73,31 @@ void RegisterFunction(GFxValue* root, GFxMovieView* movie, const char* name) {
 
 }  // namespace
 
-bool RegisterFunctions(GFxMovieView* movie, GFxValue* root) {
-#define VTR_REGISTER(Name) RegisterFunction<SKSEScaleform_##Name##Function>(root, movie, #Name);
+bool RegisterFunctions(GFxMovieView* movie, GFxValue* root) noexcept {
+    // Called by the game; each function is installed on its own so that one failure (no
+    // memory, say) leaves the others working, and nothing unwinds into the game's frames.
+#define VTR_REGISTER(Name)                                                               \
+    try {                                                                                \
+        RegisterFunction<SKSEScaleform_##Name##Function>(root, movie, #Name);            \
+    } catch (...) {                                                                      \
+        try {                                                                            \
+            LogMessage("    ERROR: system: Quorvix.%s could not be installed.", #Name);  \
+        } catch (...) {                                                                  \
+        }                                                                                \
+    }
     VTR_MENU_FUNCTIONS(VTR_REGISTER)
 #undef VTR_REGISTER
     return true;
 }
 
-size_t FunctionHandlerCount() { return FunctionHandlerCache().size(); }
+size_t FunctionHandlerCount() {
+    size_t n = 0;
+    for (const auto& entry : FunctionHandlerCache()) n += entry.second != nullptr;
+    return n;
+}
+
+void ForgetFunctionHandlers() {
+    for (auto& [type, handler] : FunctionHandlerCache())
+        if (handler) handler->vtbl->destroy(handler, 1);
+    FunctionHandlerCache().clear();
+}

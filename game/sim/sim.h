@@ -58,6 +58,9 @@ VTR_SIM_API TintMask* AddTint(bool second, uint32_t type, bool hasTexture, const
 VTR_SIM_API NiNode* AddNode(NiNode* parent, const std::string& name, const TransformSpec& local = {});
 // Adds an empty child slot to a node's child array.
 VTR_SIM_API void AddEmptyChildSlot(NiNode* parent);
+// Moves the child array's empty-run start (as the game leaves it after a child was detached):
+// slots from there on hold whatever they held, the game reads none of them.
+VTR_SIM_API void Node_SetEmptyRunStart(NiNode* parent, uint16_t start);
 // Recomputes world transforms of a whole tree from its root.
 VTR_SIM_API void UpdateTree(NiNode* root);
 VTR_SIM_API void Player_SetRoot3D(NiNode* root);      // Reference_GetRoot3D
@@ -77,11 +80,16 @@ VTR_SIM_API void* CallSiteTarget();
 // true when the routine ended without running its former body.
 VTR_SIM_API bool RunHookedRoutine(const char* text);
 VTR_SIM_API int FormerRoutineCalls();
+// Puts other bytes at the call site (another game build, another mod's patch) / the original call.
+VTR_SIM_API void SetCallSiteBytes(const std::array<uint8_t, 5>& bytes);
+VTR_SIM_API void RestoreCallSite();
 
 // ----- Scaleform ------------------------------------------------------------------------------
 
 VTR_SIM_API GFxMovieView* CreateMovie();
 VTR_SIM_API size_t LiveHeapAllocations();
+// The next `count` allocations from the Scaleform heap give null, as the game's heap can.
+VTR_SIM_API void FailHeapAllocations(int count);
 // Managed values (strings, objects, arrays, functions) currently alive in the runtime.
 VTR_SIM_API size_t LiveManagedValues();
 

@@ -38,6 +38,8 @@ struct SimMovie {
 };
 
 
+int g_failingAllocations = 0;
+
 std::unordered_set<void*>& HeapBlocks() {
     static auto* s = new std::unordered_set<void*>();
     return *s;
@@ -150,6 +152,10 @@ SimObject* CheckObject(GFxValue_ObjectInterface* iface, void* obj) {
 // ===== Engine operations ===========================================================================
 
 void* ScaleformHeap_Alloc(uint32_t size) {
+    if (g_failingAllocations > 0) {
+        --g_failingAllocations;
+        return nullptr;
+    }
     void* p = std::malloc(size ? size : 1);
     if (!p) Fail("out of memory");
     HeapBlocks().insert(p);
@@ -244,6 +250,8 @@ GFxMovieView* CreateMovie() {
 }
 
 size_t LiveHeapAllocations() { return HeapBlocks().size(); }
+
+void FailHeapAllocations(int count) { g_failingAllocations = count; }
 
 size_t LiveManagedValues() { return LiveCells().size() + LiveObjects().size(); }
 

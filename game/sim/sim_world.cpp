@@ -260,6 +260,8 @@ uint8_t* HookedCallSite() {
 
 HookedRoutineFn HookedCall_FormerTarget() { return &FormerRoutine; }
 
+int32_t HookedCall_FormerDisplacement() { return kFormerDisplacement; }
+
 // ===== Builder API =================================================================================
 
 namespace sim {
@@ -427,6 +429,8 @@ void AddEmptyChildSlot(NiNode* parent) {
     SyncChildren(sp);
 }
 
+void Node_SetEmptyRunStart(NiNode* parent, uint16_t start) { parent->m_children.emptyRunStart = start; }
+
 void UpdateTree(NiNode* root) { UpdateSubtree(&root->av); }
 
 void Player_SetRoot3D(NiNode* root) {
@@ -490,5 +494,11 @@ bool RunHookedRoutine(const char* text) {
 }
 
 int FormerRoutineCalls() { return g_formerCalls; }
+
+void SetCallSiteBytes(const std::array<uint8_t, 5>& bytes) { std::memcpy(HookedCallSite(), bytes.data(), 5); }
+
+void RestoreCallSite() {
+    if (g_callSite) InitialBytes(g_callSite);
+}
 
 }  // namespace sim

@@ -192,6 +192,10 @@ uint8_t* HookedCallSite() { return reinterpret_cast<uint8_t*>(addr::kHookedCallS
 
 // The 32-bit hook entry reaches the former routine from its return address; nothing on this
 // build calls through this pointer.
+// The routine at the call site is not named anywhere (unverified in the game); only its call
+// to the former target and the stack contract of the hook are relied upon.
+int32_t HookedCall_FormerDisplacement() { return static_cast<int32_t>(addr::kHookedCallFormerDisplacement); }
+
 HookedRoutineFn HookedCall_FormerTarget() {
     return reinterpret_cast<HookedRoutineFn>(addr::kHookedCallSite + 5 + addr::kHookedCallFormerDisplacement);
 }

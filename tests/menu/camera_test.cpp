@@ -303,3 +303,17 @@ TEST_F(CameraMenu, WrongArgumentsAreReported) {
 }
 
 }  // namespace
+
+TEST_F(CameraPlacement, ChildSlotsFromTheEmptyRunStartOnAreNotRead) {
+    // Slots: 0 empty, 1 the look-alike, 2 the camera node, 3 its second namesake.
+    sim::Node_SetEmptyRunStart(cameraRoot, 2);
+    EXPECT_FALSE(SetCameraPos(1, 2, 3, 0, 0, 0)) << "slot 2 lies past the filled run";
+    EXPECT_EQ(target->av.m_localTransform.pos.x, 0);
+    EXPECT_EQ(second->av.m_localTransform.pos.x, 0);
+    sim::Node_SetEmptyRunStart(cameraRoot, 3);
+    EXPECT_TRUE(SetCameraPos(1, 2, 3, 0, 0, 0));
+    EXPECT_EQ(target->av.m_localTransform.pos.x, 1);
+    sim::Node_SetEmptyRunStart(cameraRoot, 60000);  // a count past the capacity reads no further
+    EXPECT_TRUE(SetCameraPos(4, 2, 3, 0, 0, 0));
+    EXPECT_EQ(target->av.m_localTransform.pos.x, 4);
+}
