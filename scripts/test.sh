@@ -1,5 +1,6 @@
 #!/bin/sh
-# Builds and runs every test: the host build, then the AddressSanitizer + UndefinedBehaviorSanitizer build.
+# Builds and runs every test: the host build, then the AddressSanitizer + UndefinedBehaviorSanitizer build,
+# then the 32-bit hook entry and the game's DLL where their tools are installed.
 set -eu
 cd "$(dirname "$0")/.."
 JOBS="${JOBS:-$(nproc)}"
@@ -17,5 +18,13 @@ if command -v qemu-i386 >/dev/null 2>&1 && [ -e /usr/lib32/libstdc++.so.6 -o -d 
     ./scripts/test-hook-i686.sh
 else
     echo "skipped the i686 hook entry check (needs g++-multilib and qemu-user)"
+fi
+# The game's DLL: cross-built, stripped and checked, then executed under a CPU emulator against
+# a fake game, where the tools for it are installed.
+if command -v i686-w64-mingw32-g++-posix >/dev/null 2>&1; then
+    ./scripts/build-windows.sh
+    ./scripts/test-dll-emulated.sh build-win/Vultrane.dll
+else
+    echo "skipped the Windows DLL build, its checks and the emulated DLL test (needs g++-mingw-w64-i686)"
 fi
 echo "all tests passed"
