@@ -583,6 +583,12 @@ private:
             const SliderDef& s = set.sliders[i];
             const int line = lines.sliderLineOf[i];
             if (s.type == kSliderMergedDuplicate) continue;
+            if (!std::isfinite(s.minValue) || !std::isfinite(s.maxValue) || !std::isfinite(s.interval)) {
+                Add(shown, line, true, "slider '" + s.name + "': its maximum is out of range, so the menu gets an endless slider");
+                continue;
+            }
+            if ((s.type == kSliderNodeScale || s.type == kSliderNodeMove || s.type == kSliderPlayerScale) && s.maxValue == 0.0f)
+                Add(shown, line, false, "slider '" + s.name + "': maximum 0 leaves it no range");
             if (s.type == kSliderMorphPair || s.type == kSliderMorph) {
                 for (int sex : {2, 1}) {
                     if (!(s.sexMask & sex)) continue;
