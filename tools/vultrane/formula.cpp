@@ -5,11 +5,13 @@
 #include <cstdio>
 #include <map>
 
+#include "base/log.h"
 #include "render/plot.h"
 #include "sliders/formula.h"
 #include "tools/vultrane/cli_common.h"
 #include "tools/vultrane/cli_formula.h"
 #include "tools/vultrane/commands.h"
+#include "tools/vultrane/progress.h"
 
 namespace vultrane {
 
@@ -19,14 +21,22 @@ FormulaTable EvaluateOverRange(const std::string& formula, double from, double t
     // The conversion's own messages are kept apart from those of each evaluation.
     if (t.rpn.empty() && !formula.empty())
         t.conversionLog = CaptureLog([&] { t.rpn = InfixToRpn(formula); });
-    for (int i = 0; i <= steps; ++i) {
-        // From both ends, so that `to` is met exactly.
-        const double x = i == steps ? to : from + (to - from) * (static_cast<double>(i) / steps);
-        FormulaSample s;
-        s.x = x;
-        s.log = CaptureLog([&] { s.y = EvaluateFormula(formula, x); });
-        t.samples.push_back(std::move(s));
-    }
+    // Standard output is held back once for the whole range; each value's lines are kept apart.
+    Progress progress("evaluating", static_cast<size_t>(steps) + 1);
+    Quietly([&] {
+        for (int i = 0; i <= steps; ++i) {
+            // From both ends, so that `to` is met exactly.
+            const double x = i == steps ? to : from + (to - from) * (static_cast<double>(i) / steps);
+            FormulaSample s;
+            s.x = x;
+            Log_SetObserver([&](const std::string& line) { s.log.push_back(line); });
+            s.y = EvaluateFormula(formula, x);
+            Log_SetObserver(nullptr);
+            t.samples.push_back(std::move(s));
+            progress.Step(static_cast<size_t>(i) + 1);
+        }
+    });
+    progress.Done();
     return t;
 }
 
