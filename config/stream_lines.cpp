@@ -39,6 +39,8 @@ bool StreamLineReader::Next(std::string& line) {
     char buffer[kBufferSize];
     bool any = false;
     for (;;) {
+        // The count's meaning is unverified in the game, so the text ends at the first zero
+        // byte too, whichever comes first.
         uint32_t count = ResourceStream_ReadLine(&stream_, buffer, kBufferSize, kTerminator);
         if (count == 0) break;
         any = true;

@@ -26,7 +26,7 @@ VTR_GAME_API const void* TypeDescriptor_NpcForm();
 VTR_GAME_API const void* TypeDescriptor_Reference();
 VTR_GAME_API const void* TypeDescriptor_Player();
 
-// 0 male, 1 female, negative none.
+// 0 male, 1 female, negative none (unverified in the game: only the type is known).
 VTR_GAME_API int8_t NpcForm_GetSex(TESNPC* npc);
 // Ask the game to rebuild the player's model.
 VTR_GAME_API void QueueModelUpdate(PlayerCharacter* player, bool updateWeight);
@@ -48,7 +48,9 @@ VTR_GAME_API bool ResourceStream_IsValid(BSResourceNiBinaryStream* stream);
 VTR_GAME_API uint32_t ResourceStream_Read(BSResourceNiBinaryStream* stream, void* buffer, uint32_t n);
 VTR_GAME_API void ResourceStream_Skip(BSResourceNiBinaryStream* stream, int32_t n);
 // Reads up to size - 1 bytes up to and including the terminator; returns the bytes stored
-// with the terminator, 0 at the end of the stream.
+// with the terminator, 0 at the end of the stream (unverified in the game: only "a 32-bit
+// count" is known; callers also stop at the string's end, so a count without the terminator
+// loses nothing).
 VTR_GAME_API uint32_t ResourceStream_ReadLine(BSResourceNiBinaryStream* stream, char* buffer, uint32_t size,
                                               uint32_t terminator);
 VTR_GAME_API void ResourceStream_Close(BSResourceNiBinaryStream* stream);

@@ -37,6 +37,8 @@ const void* TypeDescriptor_NpcForm() { return reinterpret_cast<const void*>(addr
 const void* TypeDescriptor_Reference() { return reinterpret_cast<const void*>(addr::kTypeDescriptor_Reference); }
 const void* TypeDescriptor_Player() { return reinterpret_cast<const void*>(addr::kTypeDescriptor_Player); }
 
+// Unverified in the game: the values are taken as 0 male, 1 female, negative none; a sex
+// code of 0 then matches no morph target rather than the wrong one.
 int8_t NpcForm_GetSex(TESNPC* npc) {
     using Fn = char(VTR_THISCALL*)(TESNPC*);
     return static_cast<int8_t>(At<Fn>(addr::kNpcForm_GetSex)(npc));
@@ -92,6 +94,7 @@ void ResourceStream_Skip(BSResourceNiBinaryStream* stream, int32_t n) {
     At<Fn>(addr::kResourceStream_Skip)(stream, n);
 }
 
+// Unverified in the game: the result is taken as the bytes stored including the terminator.
 uint32_t ResourceStream_ReadLine(BSResourceNiBinaryStream* stream, char* buffer, uint32_t size, uint32_t terminator) {
     using Fn = uint32_t(VTR_THISCALL*)(BSResourceNiBinaryStream*, char*, uint32_t, uint32_t);
     return At<Fn>(addr::kResourceStream_ReadLine)(stream, buffer, size, terminator);
