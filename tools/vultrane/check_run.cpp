@@ -252,15 +252,20 @@ private:
         static const std::regex failLoad(R"(^fail Load ini: (.*)$)");
         static const std::regex loaded(R"(^Load ini: (.*)$)");
         std::string missing;  // a file named just before, by the message that follows
+        bool afterVertexEditError = false;  // the line before rejected a vertex-edit file
         std::set<std::string> reported;  // lower-case data-relative paths with an error already
         std::smatch m;
         for (const std::string& l : lines) {
+            const bool after = afterVertexEditError;
+            afterVertexEditError = false;
             if (std::regex_match(l, m, atLine)) {
                 const std::string what = m[1], path = m[3];
                 const int line = std::atoi(m[2].str().c_str());
                 reported.insert(Lower(path));
-                AtLine(what, line, path, missing);
+                const bool vertexEditError = AtLine(what, line, path, missing, after);
                 missing.clear();
+                afterVertexEditError = vertexEditError;
+                continue;
             } else if (std::regex_match(l, m, noName)) {
                 reported.insert(Lower(m[1].str()));
                 Add(ShowData(m[1]), 0, true, "no racesetname= line before the first section; the game drops this race set");
@@ -297,7 +302,9 @@ private:
     }
 
     // "unknown category name at line 3 in Meshes\Vultrane\Sets\Nord.ini" and its kin.
-    void AtLine(const std::string& what, int line, const std::string& path, const std::string& missingBefore) {
+    // True when the file was a vertex-edit file (the race set naming it is rejected next).
+    bool AtLine(const std::string& what, int line, const std::string& path, const std::string& missingBefore,
+                bool afterVertexEditError) {
         const std::string real = session_.RealPath("data\\" + path);
         const TextFile& text = File(real);
         const std::string src = Trim(text.Line(line));
@@ -311,7 +318,7 @@ private:
         } else if (what == "invalid data") {
             if (!missingBefore.empty())
                 msg = "vertex-edit file '" + ItemOf(src, 3) + "' does not exist (" + ShowData(missingBefore) + ")";
-            else if (lastErrorFile_ != real && !lastErrorFile_.empty() && IsTypeLine(src, 18))
+            else if (afterVertexEditError && IsTypeLine(src, 18))
                 msg = "vertex-edit file '" + ItemOf(src, 3) + "' cannot be loaded (see its own error)";
             else
                 msg = "invalid line '" + src + "': " + WhyInvalid(src);
@@ -333,7 +340,7 @@ private:
         msg += vertexEditFile ? "; the game rejects this file and the race set that names it"
                               : "; the game rejects the whole race-set file";
         Add(shown, line, true, msg);
-        lastErrorFile_ = real;
+        return vertexEditFile;
     }
 
     static std::string ItemOf(const std::string& line, size_t i) {
@@ -398,6 +405,7 @@ private:
         std::vector<fs::path> found;
         for (fs::recursive_directory_iterator it(configDir_, fs::directory_options::follow_directory_symlink, ec), end;
              !ec && it != end; it.increment(ec)) {
+            if (it.depth() >= 8) it.disable_recursion_pending();  // linked folders may loop
             if (!it->is_regular_file(ec) || Lower(it->path().extension().string()) != ".ini") continue;
             found.push_back(it->path());
         }
@@ -808,7 +816,6 @@ private:
     std::vector<DefinitionLines> definitions_;
     std::set<std::string> topLevelIni_;  // lower case
     std::vector<std::string> loadedSets_;  // data-relative, in load order
-    std::string lastErrorFile_;
 };
 
 }  // namespace
