@@ -324,6 +324,15 @@ def registration_checks(dll, r):
     r.check(not nulls, "no function value is bound to a null handler", "%d bound to null" % len(nulls))
     errors = [l for l in s.log() if l.startswith("    ERROR:")]
     r.check(errors, "an error line is logged when a handler cannot be allocated", repr(s.log()[-3:]))
+    r.check(not s.game.values[obj][1], "no member is set for a function without a handler",
+            repr(list(s.game.values[obj][1])))
+    s.game.sf_alloc_fails = False
+    movie = s.game.new_movie()
+    root, obj = s.game.new_root()
+    ret, problems = s.register(movie, root)
+    r.check(not problems and list(s.game.values[obj][1]) == MENU_FUNCTIONS,
+            "once the heap has memory again, the next movie gets all 26 members",
+            "; ".join(problems) or repr(list(s.game.values[obj][1])))
 
 
 def invoke_checks(dll, r):
