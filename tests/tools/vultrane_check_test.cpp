@@ -167,6 +167,14 @@ TEST_F(VultraneCheckTest, RejectedVertexEditFileIsReportedInItselfAndAtTheSlider
     fs::remove(ConfigFile("Sets/NordHeadEdit.txt"));
     CheckReport gone = Check();
     EXPECT_TRUE(Find(gone, "Sets/Nord.ini", LineOf("Sets/Nord.ini", "Vertex edit, 1800"), "does not exist")) << Dump(gone);
+
+    // Without a file name the game takes the slider, and it does nothing.
+    Replace("Sets/Default.ini", "\n[-hair]\n", "\n[-hiar]\n");
+    Replace("Sets/Nord.ini", "Vertex edit, 1800, 218, Sets\\NordHeadEdit.txt", "Vertex edit, 1800, 218");
+    CheckReport bare = Check();
+    EXPECT_TRUE(Find(bare, "Sets/Nord.ini", LineOf("Sets/Nord.ini", "Vertex edit, 1800"), "type 18 needs a vertex-edit file")) << Dump(bare);
+    EXPECT_TRUE(Find(bare, "Sets/Default.ini", LineOf("Sets/Default.ini", "[-hiar]"), "unknown category")) << Dump(bare);
+    EXPECT_EQ(bare.Errors(), 2u) << Dump(bare);
 }
 
 TEST_F(VultraneCheckTest, SourcesMissingOrOfAnotherMeshAndMorphsInNoSource) {

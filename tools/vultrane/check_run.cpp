@@ -597,6 +597,8 @@ private:
             }
             if ((s.type == kSliderNodeScale || s.type == kSliderNodeMove || s.type == kSliderPlayerScale) && s.maxValue == 0.0f)
                 Add(shown, line, false, "slider '" + s.name + "': maximum 0 leaves it no range");
+            if (s.type == kSliderVertexEdit && s.target.empty())
+                Add(shown, line, true, "slider '" + s.name + "': type 18 needs a vertex-edit file; without one it does nothing");
             if (s.type == kSliderMorphPair || s.type == kSliderMorph) {
                 for (int sex : {2, 1}) {
                     if (!(s.sexMask & sex)) continue;
