@@ -13,13 +13,13 @@ void AddCheckCommand(CLI::App& app, Run& run) {
         bool json = false;
     };
     auto options = std::make_shared<Options>();
-    CLI::App* cmd = app.add_subcommand(
-        "check",
-        "Load a mod's configuration as the game does and report every problem as path:line: error|warning: message.\n"
-        "Besides the game's own complaints: race-set files no race names, missing or unreadable source .tri files and\n"
-        "sources of different vertex counts, slider morphs found in no source, missing presets, formulas that fail\n"
-        "anywhere in the slider's range, vertex edits past the model's vertices and uniqueIDs used twice.\n"
-        "Exit status 1 when the game would reject or ignore something, 0 otherwise.");
+    CLI::App* cmd = app.add_subcommand("check", "Report every problem of a mod's configuration as path:line: error|warning: message");
+    cmd->footer(
+        "Loads the configuration as the game does. Besides the game's own complaints: race-set files no race\n"
+        "names, missing or unreadable source .tri files and sources of different vertex counts, slider morphs\n"
+        "found in no source, missing presets, formulas that fail anywhere in the slider's range, vertex edits\n"
+        "past the model's vertices and uniqueIDs used twice.\n"
+        "Exit status 1 when the game would reject or ignore something, 0 otherwise, 2 for bad arguments.");
     cmd->add_option("DATA_FOLDER", options->folder,
                     "a mod's Data folder (holding Meshes/Vultrane/) or a game folder (holding data/Meshes/Vultrane/)")
         ->required();
