@@ -6,7 +6,22 @@
 
 #include "os/os.h"
 
+#if !defined(_WIN32)
+// A program that runs the library outside the game defines this as true (a strong definition
+// beats this weak one), so that starting it in a game folder does not start, and so empty,
+// that game's log. The plug-in never defines it.
+extern "C" __attribute__((weak)) bool vtr_log_no_startup_file = false;
+#endif
+
 namespace {
+
+bool NoStartupFile() {
+#if defined(_WIN32)
+    return false;
+#else
+    return *static_cast<volatile bool*>(&vtr_log_no_startup_file);
+#endif
+}
 
 constexpr int kLevelFatal = 0;
 constexpr int kLevelMessage = 3;
@@ -14,7 +29,9 @@ constexpr int kLevelMessage = 3;
 // The log facility, constructed when the library is loaded.
 class IDebugLog {
 public:
-    IDebugLog() { Open("data\\skse\\plugins\\Vultrane.log"); }
+    IDebugLog() {
+        if (!NoStartupFile()) Open("data\\skse\\plugins\\Vultrane.log");
+    }
 
     void Open(const std::string& base) {
         if (file_) std::fclose(file_);

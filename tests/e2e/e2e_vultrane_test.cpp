@@ -112,3 +112,19 @@ TEST(E2eVultrane, DemoWritesTheFilesItNamesBelowItsOutputFolderOnly) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(E2eVultrane, StartedInAGameFolderItLeavesTheGamesLogAlone) {
+    e2e::TempDir game;
+    const std::string log = "data/skse/plugins/Vultrane.log";
+    game.Write(log, "the game's own line\n");
+    for (const char* args : {"--help", "formula x --steps 2", "nonsense"}) {
+        SCOPED_TRACE(args);
+        RunIn(game.Path(), args);
+        EXPECT_EQ(e2e::ReadFile(game.Path() + "/" + log), "the game's own line\n");
+        EXPECT_FALSE(fs::exists(game.Path() + "/" + log + "0")) << "no second log either";
+    }
+}
+
+}  // namespace

@@ -5,6 +5,10 @@
 
 #include "tools/vultrane/commands.h"
 
+// Started in a game folder, the program must not start (and so empty) that game's log.
+extern "C" bool vtr_log_no_startup_file;
+bool vtr_log_no_startup_file = true;
+
 int main(int argc, char** argv) {
     CLI::App app{"vultrane: face and body sliders for the character-creation menu, outside the game"};
     app.require_subcommand(1);
