@@ -3,7 +3,10 @@
 // RaceSetting that names them, with 150 two-way sliders over morphs that exist.
 #pragma once
 
+#include <stdlib.h>
+
 #include <cstdint>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -11,9 +14,34 @@
 #include <vector>
 
 #include "config/model.h"
+#include "morph/tri_cache.h"
 #include "morph/tri_format.h"
 
 namespace benchraceset {
+
+// A fresh temporary game folder, current while it lives; afterwards the TRI cache is
+// emptied, the earlier folder is current again and the folder is removed.
+class ScopedBenchFolder {
+public:
+    explicit ScopedBenchFolder(const char* tag) {
+        std::string tmpl = std::string("/tmp/vtr-bench-") + tag + "-XXXXXX";
+        if (!mkdtemp(tmpl.data())) std::abort();
+        path_ = tmpl;
+        previous_ = std::filesystem::current_path();
+        std::filesystem::current_path(path_);
+    }
+    ~ScopedBenchFolder() {
+        ClearTriCache();
+        std::error_code ec;
+        std::filesystem::current_path(previous_, ec);
+        std::filesystem::remove_all(path_, ec);
+    }
+    ScopedBenchFolder(const ScopedBenchFolder&) = delete;
+    ScopedBenchFolder& operator=(const ScopedBenchFolder&) = delete;
+
+private:
+    std::filesystem::path path_, previous_;
+};
 
 struct RaceSetFiles {
     RaceSetting setting;                   // sources for sexCode 2

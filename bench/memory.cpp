@@ -29,11 +29,6 @@ namespace fs = std::filesystem;
 
 struct MemoryWorld {
     MemoryWorld() {
-        char tmpl[] = "/tmp/vtr-bench-memory-XXXXXX";
-        if (!mkdtemp(tmpl)) std::abort();
-        path = tmpl;
-        previous = fs::current_path();
-        fs::current_path(path);
         files = benchraceset::WriteBenchRaceSet();
         values = benchraceset::BenchSliderValues(files.setting);
         Config().raceSettings = {files.setting};
@@ -71,13 +66,7 @@ struct MemoryWorld {
         }
         Movie_CreateString(movie, &race, "BenchRace");
     }
-    ~MemoryWorld() {
-        ClearTriCache();
-        std::error_code ec;
-        fs::current_path(previous, ec);
-        fs::remove_all(path, ec);
-    }
-    fs::path path, previous;
+    benchraceset::ScopedBenchFolder folder{"memory"};  // first: current before the rest is made
     benchraceset::RaceSetFiles files;
     SliderValueList values;
     std::vector<std::vector<std::pair<const TriMorph*, double>>> selected;  // per target

@@ -24,11 +24,6 @@ const char* kHead = "data\\meshes\\actors\\character\\character assets\\femalehe
 
 struct MergeWorld {
     MergeWorld() {
-        char tmpl[] = "/tmp/vtr-bench-merge-XXXXXX";
-        if (!mkdtemp(tmpl)) std::abort();
-        path = tmpl;
-        previous = fs::current_path();
-        fs::current_path(path);
         files = benchraceset::WriteBenchRaceSet();
         values = benchraceset::BenchSliderValues(files.setting);
         EnsureTriCache("BenchRace", 2, files.setting);
@@ -44,13 +39,7 @@ struct MergeWorld {
             factors.push_back(std::fabs(values[i].second) * head->morphs[static_cast<size_t>(m)].scale);
         }
     }
-    ~MergeWorld() {
-        ClearTriCache();
-        std::error_code ec;
-        fs::current_path(previous, ec);
-        fs::remove_all(path, ec);
-    }
-    fs::path path, previous;
+    benchraceset::ScopedBenchFolder folder{"merge"};  // first: current before the rest is made
     benchraceset::RaceSetFiles files;
     SliderValueList values;
     const TriFile* head = nullptr;

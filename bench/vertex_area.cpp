@@ -27,11 +27,6 @@ constexpr int32_t kPartner = 2345;
 
 struct AreaWorld {
     AreaWorld() {
-        char tmpl[] = "/tmp/vtr-bench-area-XXXXXX";
-        if (!mkdtemp(tmpl)) std::abort();
-        path = tmpl;
-        previous = fs::current_path();
-        fs::current_path(path);
         files = benchraceset::WriteBenchRaceSet();
         edit.female.name = kHead;
         edit.female.vertexNum = 4000;
@@ -50,13 +45,7 @@ struct AreaWorld {
         query.areaType = 0;
         query.isMirror = true;
     }
-    ~AreaWorld() {
-        ClearTriCache();
-        std::error_code ec;
-        fs::current_path(previous, ec);
-        fs::remove_all(path, ec);
-    }
-    fs::path path, previous;
+    benchraceset::ScopedBenchFolder folder{"area"};  // first: current before the rest is made
     benchraceset::RaceSetFiles files;
     vertexEditData edit;
     SliderValueList values;

@@ -2,7 +2,9 @@
 
 #include "base/log.h"
 #include "base/numeric.h"
+#include "config/model.h"
 #include "plugin/bridge.h"
+#include "sliders/race_match.h"
 
 namespace {
 
@@ -31,4 +33,14 @@ SliderValueList ReadSliderValues(const GFxValue& info) {
         values.emplace_back(TruncToInt32(id), value);
     }
     return values;
+}
+
+const RaceSetting* FindMenuRaceSetting(const char* raceArg, std::string& raceName) {
+    raceName = raceArg ? raceArg : "";
+    const int setIndex = FindPlayerRaceSetting(raceName);
+    if (setIndex < 0) {
+        LogMessage("    ERROR: system: no race found from scaleform call. (%s)", raceName.c_str());
+        return nullptr;
+    }
+    return &Config().raceSettings[static_cast<size_t>(setIndex)];
 }

@@ -10,7 +10,6 @@
 #include "persist/slots.h"
 #include "plugin/functions.h"
 #include "plugin/slider_values.h"
-#include "sliders/race_match.h"
 
 void Fn_SetMergedMorphs(const MenuCall& call) {
     if (!call.Check({kGFxType_String, kGFxType_Array, kGFxType_Number},
@@ -21,14 +20,10 @@ void Fn_SetMergedMorphs(const MenuCall& call) {
 
     // A menu that merges before it listed the sliders still finds its race set.
     if (Config().raceSettings.empty()) LoadConfiguration(kConfigDirectory);
-    const char* raceArg = call.ArgString(0);
-    std::string raceName = raceArg ? raceArg : "";
-    const int setIndex = FindPlayerRaceSetting(raceName);
-    if (setIndex < 0) {
-        LogMessage("    ERROR: system: no race found from scaleform call. (%s)", raceName.c_str());
-        return;
-    }
-    const RaceSetting& raceSetting = Config().raceSettings[static_cast<size_t>(setIndex)];
+    std::string raceName;
+    const RaceSetting* found = FindMenuRaceSetting(call.ArgString(0), raceName);
+    if (!found) return;
+    const RaceSetting& raceSetting = *found;
     const SliderValueList values = ReadSliderValues(call.Arg(1));
     if (storeSlot > 0) WriteSlotFile(storeSlot, raceSetting, values, raceName);
 

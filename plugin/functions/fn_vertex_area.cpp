@@ -9,7 +9,6 @@
 #include "morph/vertex_area.h"
 #include "plugin/functions.h"
 #include "plugin/slider_values.h"
-#include "sliders/race_match.h"
 
 void Fn_GetVertexInArea(const MenuCall& call) {
     if (!call.Check({kGFxType_String, kGFxType_Array, kGFxType_Number, kGFxType_Number, kGFxType_Number,
@@ -26,14 +25,10 @@ void Fn_GetVertexInArea(const MenuCall& call) {
     query.areaType = call.ArgInt(7);
     query.isMirror = Value_GetBool(call.Arg(8));
 
-    const char* raceArg = call.ArgString(0);
-    std::string raceName = raceArg ? raceArg : "";
-    const int setIndex = FindPlayerRaceSetting(raceName);
-    if (setIndex < 0) {
-        LogMessage("    ERROR: system: no race found from scaleform call. (%s)", raceName.c_str());
-        return;
-    }
-    const RaceSetting& raceSetting = Config().raceSettings[static_cast<size_t>(setIndex)];
+    std::string raceName;
+    const RaceSetting* found = FindMenuRaceSetting(call.ArgString(0), raceName);
+    if (!found) return;
+    const RaceSetting& raceSetting = *found;
     if (!raceSetting.vertexEdit) {
         LogMessage("    ERROR: system: no vertexEditData found from scaleform call in this race. (%s)",
                    raceName.c_str());
