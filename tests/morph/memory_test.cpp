@@ -31,16 +31,6 @@ TriFile Source(uint32_t vertices, int16_t dx) {
     return f;
 }
 
-SliderDef Pair(int32_t id, const std::string& high, const std::string& low) {
-    SliderDef s;
-    s.uniqueID = id;
-    s.type = kSliderMorphPair;
-    s.target = high;
-    s.lowTarget = low;
-    s.sexMask = 3;
-    return s;
-}
-
 class MemoryTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -52,7 +42,7 @@ protected:
         set.iniDirectory = "data\\Meshes\\Sets\\";
         set.raceSetName = "NordSet";
         set.raceNames = {"Nord"};
-        set.sliders = {Pair(28, "NoseUp", "NoseDown")};
+        set.sliders = {vtrtest::MorphPairSlider(28, "NoseUp", "NoseDown")};
         values = {{28, 0.5}};
     }
     void TearDown() override {

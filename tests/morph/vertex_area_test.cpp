@@ -31,16 +31,6 @@ TriFile LineMesh(uint32_t vertices = 21) {
     return f;
 }
 
-SliderDef Pair(int32_t id, const std::string& high, const std::string& low) {
-    SliderDef s;
-    s.uniqueID = id;
-    s.type = kSliderMorphPair;
-    s.target = high;
-    s.lowTarget = low;
-    s.sexMask = 3;
-    return s;
-}
-
 // A morph that moves one vertex by `dx` / 2 along x (exact in floats).
 TriMorph MoveOne(const std::string& name, uint32_t vertices, uint32_t at, int16_t dx) {
     TriMorph m;
@@ -140,7 +130,7 @@ TEST_F(VertexAreaSelect, LinearAndFlatFalloffs) {
 }
 
 TEST_F(VertexAreaSelect, DistancesAreMeasuredOnTheMorphedHead) {
-    rs.sliders = {Pair(28, "PullIn", "PushOut")};
+    rs.sliders = {vtrtest::MorphPairSlider(28, "PullIn", "PushOut")};
     tri.morphs = {MoveOne("PullIn", 21, 17, -8), MoveOne("PushOut", 21, 12, 6)};
     IndexTriMorphs(tri);
     // Unmoved: vertex 17 (x = 7) is outside a radius of 4 around the origin, 12 inside.
@@ -289,7 +279,7 @@ protected:
         set.fileSets = {{"FemaleHead.tri"}};
         set.maleFileSetNames = {"data\\meshes\\out\\malehead.tri"};
         set.maleFileSets = {{"MaleHead.tri"}};
-        set.sliders = {Pair(28, "PullIn", "PushOut")};
+        set.sliders = {vtrtest::MorphPairSlider(28, "PullIn", "PushOut")};
         edit.female.name = kHeadPath;
         edit.female.mainRecords = {{13, 7, 0, 0}};
         edit.male.name = "data\\meshes\\out\\malehead.tri";

@@ -45,16 +45,6 @@ TriFile Source(uint32_t vertices, const std::vector<std::pair<std::string, TriDe
     return f;
 }
 
-SliderDef Pair(int32_t id, const std::string& high, const std::string& low) {
-    SliderDef s;
-    s.uniqueID = id;
-    s.type = kSliderMorphPair;
-    s.target = high;
-    s.lowTarget = low;
-    s.sexMask = 3;
-    return s;
-}
-
 class SetMergedMorphsTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -73,7 +63,8 @@ protected:
         set.fileSets = {{"FemaleHead.tri"}, {"Eyes.tri"}};
         set.maleFileSetNames = {"data\\meshes\\out\\malehead.tri"};
         set.maleFileSets = {{"MaleHead.tri"}};
-        set.sliders = {Pair(28, "NoseUp", "NoseDown"), Pair(30, "EyesMoveUp", "EyesMoveDown")};
+        set.sliders = {vtrtest::MorphPairSlider(28, "NoseUp", "NoseDown"),
+                       vtrtest::MorphPairSlider(30, "EyesMoveUp", "EyesMoveDown")};
         Config().raceSettings.push_back(set);
         folder.WriteFile("data/Meshes/Vultrane/Sets/FemaleHead.tri",
                          SerializeTri(Source(6, {{"NoseUp", {10, 0, 0}}, {"NoseDown", {0, 10, 0}}})));

@@ -7,10 +7,22 @@
 #include <string>
 #include <vector>
 
+#include "config/model.h"
 #include "game/engine.h"
 #include "game/sim/sim.h"
 
 namespace vtrtest {
+
+// A two-way morph slider of both sexes: `high` for values from 0 up, `low` below 0.
+inline SliderDef MorphPairSlider(int32_t id, const std::string& high, const std::string& low) {
+    SliderDef s;
+    s.uniqueID = id;
+    s.type = kSliderMorphPair;
+    s.target = high;
+    s.lowTarget = low;
+    s.sexMask = 3;
+    return s;
+}
 
 // Collects every log message written while it lives.
 class LogCapture {
