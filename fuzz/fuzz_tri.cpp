@@ -20,7 +20,12 @@ bool Same(const TriFile& a, const TriFile& b) {
     if (a.name != b.name || a.vertexCount != b.vertexCount || a.triangleCount != b.triangleCount ||
         a.uvCount != b.uvCount || !SameBits(a.vertices, b.vertices) || !SameBits(a.triangles, b.triangles) ||
         !SameBits(a.uvs, b.uvs) || !SameBits(a.uvTriangles, b.uvTriangles) || a.morphs.size() != b.morphs.size() ||
-        a.morphIndex != b.morphIndex)
+        a.morphIndex != b.morphIndex || a.flags != b.flags || a.quadCount != b.quadCount ||
+        a.labelledVertexCount != b.labelledVertexCount || a.labelledPointCount != b.labelledPointCount ||
+        a.modifierMorphCount != b.modifierMorphCount || a.modifierVertexCount != b.modifierVertexCount ||
+        !SameBits(a.modifierVertices, b.modifierVertices) || !SameBits(a.quads, b.quads) ||
+        !SameBits(a.uvQuads, b.uvQuads) || a.labelledVertices != b.labelledVertices ||
+        a.labelledPoints != b.labelledPoints || a.modifierMorphs != b.modifierMorphs)
         return false;
     for (size_t i = 0; i < a.morphs.size(); ++i)
         if (a.morphs[i].name != b.morphs[i].name ||
@@ -70,8 +75,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         return 0;
     }
     if (!r.error.empty() || file.name != kBefore.name) __builtin_trap();
+    const bool indexedUvs = file.uvCount > 0;
     if (file.vertices.size() != file.vertexCount || file.triangles.size() != file.triangleCount ||
-        file.uvs.size() != file.uvCount || file.uvTriangles.size() != file.triangleCount)
+        file.uvs.size() != TriUvPairCount(file) || file.uvTriangles.size() != (indexedUvs ? file.triangleCount : 0) ||
+        file.quads.size() != file.quadCount || file.uvQuads.size() != (indexedUvs ? file.quadCount : 0) ||
+        file.modifierVertices.size() != file.modifierVertexCount ||
+        ListModifierMorphs(file).size() != file.modifierMorphCount)
         __builtin_trap();
     if (file.morphs.empty() || file.morphs[0].name != "Old" || file.morphs[0].deltas.size() != 1) __builtin_trap();
     for (size_t i = 1; i < file.morphs.size(); ++i) {
@@ -84,7 +93,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             __builtin_trap();
     }
 
-    // What was read, written and read again, is what was read.
+    // What was read, written and read again, is what was read (with bit 0 of the flags set
+    // where texture coordinates are counted).
+    if (file.uvCount > 0) file.flags |= kTriFlagTextureCoordinates;
     file.morphs.erase(file.morphs.begin());
     IndexTriMorphs(file);
     const std::string bytes = SerializeTri(file);

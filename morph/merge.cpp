@@ -153,6 +153,13 @@ bool WriteMergedTri(const RaceSetting& raceSetting, const std::string& targetPat
         LogMessage("\tERROR: empty morphSource for : %s", targetPath.c_str());
         return false;
     }
+    // A file without the source's geometry and morphs would replace the game's own in every
+    // character that uses it: with no source read, the old file stays.
+    if (tri->filesRead == 0) {
+        LogMessage("    ERROR: no source of %s could be read; it is not written and the old file is kept.",
+                   targetPath.c_str());
+        return false;
+    }
     const uint32_t vertexCount = tri->vertexCount;
     const MergedMorph main = BuildMergedMorph(values, raceSetting, targetPath, *tri, vertexCount, sexCode, kMergeMain);
     const MergedMorph neck =
@@ -187,7 +194,7 @@ bool WriteMergedTri(const RaceSetting& raceSetting, const std::string& targetPat
     record(kNeckHeadMorphName, neck.scale, neck.deltas);
     copy("NoseType33");
     copy("NoseType34");
-    ok = ok && PatchTriMorphCount(out, written);
+    ok = ok && WriteTriTrailer(out, *tri) && PatchTriMorphCount(out, written);
     if (!ok || !out.Commit()) {
         LogMessage("    ERROR: cannot write new .tri (%s): %s; the old file is kept.", targetPath.c_str(),
                    out.Error().empty() ? "write failed" : out.Error().c_str());

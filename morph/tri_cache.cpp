@@ -61,22 +61,30 @@ void CacheTriFiles(const std::string& directory, const std::string& targetPath,
             LogMessage("    ERROR: cannot read source .tri (%s): %s.", path.c_str(), read.error.c_str());
             continue;
         }
+        ++tri.filesRead;
         origin.resize(tri.morphs.size(), f);
     }
 
-    // Every consumer walks vertexCount deltas, so a morph of another mesh cannot stay.
+    // Every consumer walks vertexCount deltas, so a morph of another mesh cannot stay. The morphs
+    // of one source share its vertex count: one line per source, not per morph.
     size_t kept = 0;
+    std::vector<size_t> dropped(sourceFiles.size(), 0), droppedVertices(sourceFiles.size(), 0);
     for (size_t i = 0; i < tri.morphs.size(); ++i) {
         TriMorph& m = tri.morphs[i];
         if (m.deltas.size() != tri.vertexCount) {
-            LogMessage("    ERROR: morph %s in %s%s has %lu vertex deltas, the target %s has %u vertices; not used.",
-                       m.name.c_str(), dir.c_str(), sourceFiles[origin[i]].c_str(),
-                       static_cast<unsigned long>(m.deltas.size()),
-                       targetPath.c_str(), tri.vertexCount);
+            ++dropped[origin[i]];
+            droppedVertices[origin[i]] = m.deltas.size();
             continue;
         }
         if (kept != i) tri.morphs[kept] = std::move(m);
         ++kept;
+    }
+    for (size_t f = 0; f < sourceFiles.size(); ++f) {
+        if (!dropped[f]) continue;
+        LogMessage("    ERROR: %s%s has %lu vertices, the target %s has %u (from its last source); its %lu morphs "
+                   "are not used.",
+                   dir.c_str(), sourceFiles[f].c_str(), static_cast<unsigned long>(droppedVertices[f]),
+                   targetPath.c_str(), tri.vertexCount, static_cast<unsigned long>(dropped[f]));
     }
     if (kept != tri.morphs.size()) {
         tri.morphs.erase(tri.morphs.begin() + static_cast<std::ptrdiff_t>(kept), tri.morphs.end());

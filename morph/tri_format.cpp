@@ -28,28 +28,40 @@ constexpr char kTriMagic[8] = {'F', 'R', 'T', 'R', 'I', '0', '0', '3'};
 
 // ----- Header --------------------------------------------------------------------------------
 
-enum class HeaderRole { Magic, VertexCount, TriangleCount, UvCount, Flags, MorphCount, Unread, Reserved };
+enum class HeaderRole {
+    Magic,
+    VertexCount,
+    TriangleCount,
+    QuadCount,
+    LabelledVertexCount,
+    LabelledPointCount,
+    UvCount,
+    Flags,
+    MorphCount,
+    ModifierMorphCount,
+    ModifierVertexCount,
+    Reserved
+};
 
 struct HeaderField {
     uint32_t offset;
     uint32_t size;
     HeaderRole role;
-    const char* block;  // for Unread: the block the count belongs to
 };
 
 constexpr HeaderField kHeaderFields[] = {
-    {0, 8, HeaderRole::Magic, nullptr},
-    {8, 4, HeaderRole::VertexCount, nullptr},
-    {12, 4, HeaderRole::TriangleCount, nullptr},
-    {16, 4, HeaderRole::Unread, "quads"},
-    {20, 4, HeaderRole::Unread, "labelled vertices"},
-    {24, 4, HeaderRole::Unread, "labelled surface points"},
-    {28, 4, HeaderRole::UvCount, nullptr},
-    {32, 4, HeaderRole::Flags, nullptr},  // bit 0: texture coordinates; read files are not held to it
-    {36, 4, HeaderRole::MorphCount, nullptr},
-    {40, 4, HeaderRole::Unread, "statistical morphs"},
-    {44, 4, HeaderRole::Unread, "statistical morph vertices"},
-    {48, 16, HeaderRole::Reserved, nullptr},
+    {0, 8, HeaderRole::Magic},
+    {8, 4, HeaderRole::VertexCount},
+    {12, 4, HeaderRole::TriangleCount},
+    {16, 4, HeaderRole::QuadCount},
+    {20, 4, HeaderRole::LabelledVertexCount},
+    {24, 4, HeaderRole::LabelledPointCount},
+    {28, 4, HeaderRole::UvCount},
+    {32, 4, HeaderRole::Flags},
+    {36, 4, HeaderRole::MorphCount},
+    {40, 4, HeaderRole::ModifierMorphCount},
+    {44, 4, HeaderRole::ModifierVertexCount},
+    {48, 16, HeaderRole::Reserved},
 };
 
 constexpr bool HeaderTableIsContiguous() {
@@ -67,11 +79,14 @@ struct TriHeader {
     char magic[8] = {};
     uint32_t vertexCount = 0;
     uint32_t triangleCount = 0;
+    uint32_t quadCount = 0;
+    uint32_t labelledVertexCount = 0;
+    uint32_t labelledPointCount = 0;
     uint32_t uvCount = 0;
     uint32_t flags = 0;
     uint32_t morphCount = 0;
-    const HeaderField* foreign = nullptr;  // first unread block the file declares
-    uint32_t foreignCount = 0;
+    uint32_t modifierMorphCount = 0;
+    uint32_t modifierVertexCount = 0;
 };
 
 uint32_t LoadU32(const uint8_t* p) {
@@ -85,9 +100,14 @@ uint32_t* CountOf(TriHeader& h, HeaderRole role) {
     switch (role) {
         case HeaderRole::VertexCount: return &h.vertexCount;
         case HeaderRole::TriangleCount: return &h.triangleCount;
+        case HeaderRole::QuadCount: return &h.quadCount;
+        case HeaderRole::LabelledVertexCount: return &h.labelledVertexCount;
+        case HeaderRole::LabelledPointCount: return &h.labelledPointCount;
         case HeaderRole::UvCount: return &h.uvCount;
         case HeaderRole::Flags: return &h.flags;
         case HeaderRole::MorphCount: return &h.morphCount;
+        case HeaderRole::ModifierMorphCount: return &h.modifierMorphCount;
+        case HeaderRole::ModifierVertexCount: return &h.modifierVertexCount;
         default: return nullptr;
     }
 }
@@ -95,14 +115,8 @@ uint32_t* CountOf(TriHeader& h, HeaderRole role) {
 void DecodeHeader(const uint8_t* bytes, TriHeader& h) {
     for (const HeaderField& f : kHeaderFields) {
         const uint8_t* p = bytes + f.offset;
-        if (f.role == HeaderRole::Magic) {
-            std::memcpy(h.magic, p, sizeof h.magic);
-        } else if (f.role == HeaderRole::Unread) {
-            uint32_t n = LoadU32(p);
-            if (n != 0 && !h.foreign) h.foreign = &f, h.foreignCount = n;
-        } else if (uint32_t* count = CountOf(h, f.role)) {
-            *count = LoadU32(p);
-        }
+        if (f.role == HeaderRole::Magic) std::memcpy(h.magic, p, sizeof h.magic);
+        else if (uint32_t* count = CountOf(h, f.role)) *count = LoadU32(p);
     }
 }
 
@@ -119,15 +133,40 @@ void EncodeHeader(TriHeader h, uint8_t* bytes) {
     }
 }
 
+// The counts of a file in memory, which are the counts of the file it was read from.
+template <class H, class F>
+void CopyCounts(H& to, const F& from) {
+    to.vertexCount = from.vertexCount;
+    to.triangleCount = from.triangleCount;
+    to.quadCount = from.quadCount;
+    to.labelledVertexCount = from.labelledVertexCount;
+    to.labelledPointCount = from.labelledPointCount;
+    to.uvCount = from.uvCount;
+    to.flags = from.flags;
+    to.modifierMorphCount = from.modifierMorphCount;
+    to.modifierVertexCount = from.modifierVertexCount;
+}
+
 TriHeader HeaderToWrite(const TriFile& file) {
     TriHeader h;
     std::memcpy(h.magic, kTriMagic, sizeof h.magic);
-    h.vertexCount = file.vertexCount;
-    h.triangleCount = file.triangleCount;
-    h.uvCount = file.uvCount;
-    h.flags = 1;
+    CopyCounts(h, file);
+    // A block kept as bytes is only declared when its bytes are there (a file built in memory
+    // may set a count without them).
+    if (file.labelledVertices.empty()) h.labelledVertexCount = 0;
+    if (file.labelledPoints.empty()) h.labelledPointCount = 0;
+    if (file.modifierMorphs.empty()) h.modifierMorphCount = 0;
+    // Bit 0 says texture coordinates are there, which a count above 0 means whatever the source said.
+    if (file.uvCount > 0) h.flags |= kTriFlagTextureCoordinates;
     h.morphCount = 1;  // patched once the records are written
     return h;
+}
+
+// Which texture layout the counts give.
+enum class UvLayout { Indexed, PerVertex, None };
+UvLayout UvLayoutOf(uint32_t uvCount, uint32_t flags) {
+    if (uvCount > 0) return UvLayout::Indexed;
+    return (flags & kTriFlagTextureCoordinates) ? UvLayout::PerVertex : UvLayout::None;
 }
 
 // ----- Records -------------------------------------------------------------------------------
@@ -149,6 +188,11 @@ template <>
 struct RecordLayout<TriUv> {
     using Component = float;
     static constexpr size_t kComponents = 2;
+};
+template <>
+struct RecordLayout<TriQuad> {
+    using Component = uint32_t;
+    static constexpr size_t kComponents = 4;
 };
 template <>
 struct RecordLayout<TriDelta> {
@@ -173,12 +217,31 @@ void SwapToOrFromLittleEndian(R* records, size_t n) {
     }
 }
 
-// The body, once: geometry blocks 1 to 4, then each difference morph. `io` reads into or
-// writes from the lists it is given.
-template <class Io, class Geometry>
-bool GeometryLayout(Io& io, Geometry& g, uint32_t vertices, uint32_t triangles, uint32_t uvs) {
-    return io.Records(g.vertices, vertices, "vertices") && io.Records(g.triangles, triangles, "triangles") &&
-           io.Records(g.uvs, uvs, "texture coordinates") && io.Records(g.uvTriangles, triangles, "texture triangles");
+// The body, once: every block before the difference morphs, then each difference morph, then
+// the blocks behind them. `io` reads into or writes from the lists it is given; `c` holds the
+// header's counts. Blocks whose records hold names are kept as their bytes.
+template <class Io, class Blocks>
+bool GeometryLayout(Io& io, Blocks& g, const TriHeader& c) {
+    if (!io.Records(g.vertices, c.vertexCount, "vertices") ||
+        !io.Records(g.modifierVertices, c.modifierVertexCount, "modifier vertices") ||
+        !io.Records(g.triangles, c.triangleCount, "triangles") || !io.Records(g.quads, c.quadCount, "quads") ||
+        !io.Labelled(g.labelledVertices, c.labelledVertexCount, 4, "labelled vertex") ||
+        !io.Labelled(g.labelledPoints, c.labelledPointCount, 12, "labelled surface point"))
+        return false;
+    switch (UvLayoutOf(c.uvCount, c.flags)) {
+        case UvLayout::Indexed:
+            return io.Records(g.uvs, c.uvCount, "texture coordinates") &&
+                   io.Records(g.uvTriangles, c.triangleCount, "texture triangles") &&
+                   io.Records(g.uvQuads, c.quadCount, "texture quads");
+        case UvLayout::PerVertex: return io.Records(g.uvs, c.vertexCount, "texture coordinates");
+        case UvLayout::None: break;
+    }
+    return true;
+}
+
+template <class Io, class Blocks>
+bool TrailerLayout(Io& io, Blocks& g, const TriHeader& c) {
+    return io.ModifierMorphs(g.modifierMorphs, c.modifierMorphCount);
 }
 
 template <class Io, class Name, class Scale, class Deltas>
@@ -201,14 +264,6 @@ constexpr uint64_t kExactListBytes = 1024 * 1024;
 // Misaligned runs are shifted onto their alignment in pieces that stay in the first-level cache.
 constexpr size_t kShiftPieceBytes = 4096;
 static_assert(kCarryBytes >= kTriHeaderSize && kCarryBytes >= kTriMaxNameLength && kCarryBytes % 16 == 0);
-
-struct Staged {
-    std::vector<TriVertex> vertices;
-    std::vector<TriTriangle> triangles;
-    std::vector<TriUv> uvs;
-    std::vector<TriTriangle> uvTriangles;
-    std::vector<TriMorph> morphs;
-};
 
 std::string Printable(const char* bytes, size_t n) {
     std::string out;
@@ -233,18 +288,21 @@ public:
 
     uint64_t Position() const { return pos_; }
     const std::string& Error() const { return error_; }
-    // The morph being read, named in errors; the text is only made when one occurs.
-    void EnterMorph(uint32_t index) {
-        inMorph_ = true;
-        morphIndex_ = index;
-        morphName_ = nullptr;
+    // The record being read (a morph, a labelled vertex, ...), named in errors; the text is
+    // only made when one occurs.
+    void EnterRecord(const char* kind, uint32_t index) {
+        recordKind_ = kind;
+        recordIndex_ = index;
+        hasRecordName_ = false;
     }
+    void EnterMorph(uint32_t index) { EnterRecord("morph", index); }
+    void LeaveRecord() { recordKind_ = nullptr; }
 
     bool Fail(const std::string& what) {
         error_.clear();
-        if (inMorph_) {
-            error_ = "morph " + std::to_string(morphIndex_) + " ";
-            if (morphName_) error_ += "\"" + Printable(morphName_->data(), morphName_->size()) + "\" ";
+        if (recordKind_) {
+            error_ = std::string(recordKind_) + " " + std::to_string(recordIndex_) + " ";
+            if (hasRecordName_) error_ += "\"" + Printable(recordName_.data(), recordName_.size()) + "\" ";
         }
         error_ += what;
         return false;
@@ -314,25 +372,89 @@ public:
     }
 
     bool Name(std::string& name) {
-        uint64_t at = pos_;
-        const uint8_t* b = Take(4);
-        if (!b) return CutShort("name length");
-        uint32_t length = LoadU32(b);
-        if (length == 0) return Fail("name length 0 at byte " + std::to_string(at));
-        if (length > kTriMaxNameLength)
-            return Fail("name length " + std::to_string(length) + " at byte " + std::to_string(at) + " above " +
-                        std::to_string(kTriMaxNameLength));
-        const char* text = reinterpret_cast<const char*>(Take(length));
-        if (!text) return CutShort("name");
-        // Without its zero byte a name has no defined end (and could not be written back).
-        const char* end = std::find(text, text + length, '\0');
-        if (end == text + length) return Fail("name at byte " + std::to_string(at + 4) + " has no zero byte");
-        name.assign(text, static_cast<size_t>(end - text));
-        morphName_ = &name;
+        const char* text = nullptr;
+        uint32_t length = 0;
+        if (!NameBytes(text, length)) return false;
+        name.assign(text, std::strlen(text));
+        recordName_.assign(name);
+        hasRecordName_ = true;
+        return true;
+    }
+
+    // Records of a fixed part and a name, kept as their bytes.
+    bool Labelled(std::string& raw, uint32_t count, uint32_t fixedBytes, const char* kind) {
+        raw.clear();
+        for (uint32_t i = 0; i < count; ++i) {
+            EnterRecord(kind, i);
+            const uint8_t* fixed = Take(fixedBytes);
+            if (!fixed) return CutShort(kind);
+            raw.append(reinterpret_cast<const char*>(fixed), fixedBytes);
+            if (!RawName(raw)) return false;
+        }
+        LeaveRecord();
+        raw.shrink_to_fit();
+        return true;
+    }
+
+    // Statistical morphs: a name, a count n, n vertex indices; kept as their bytes.
+    bool ModifierMorphs(std::string& raw, uint32_t count) {
+        raw.clear();
+        for (uint32_t i = 0; i < count; ++i) {
+            EnterRecord("statistical morph", i);
+            if (!RawName(raw)) return false;
+            const uint8_t* b = Take(4);
+            if (!b) return CutShort("vertex count");
+            const uint32_t n = LoadU32(b);
+            raw.append(reinterpret_cast<const char*>(b), 4);
+            if (!AppendRun(raw, uint64_t(n) * 4)) return CutShort("vertex indices");
+        }
+        LeaveRecord();
+        raw.shrink_to_fit();
         return true;
     }
 
 private:
+    // A name: u32 length with the terminator, then the bytes, which must hold a zero byte.
+    bool NameBytes(const char*& text, uint32_t& length) {
+        uint64_t at = pos_;
+        const uint8_t* b = Take(4);
+        if (!b) return CutShort("name length");
+        length = LoadU32(b);
+        if (length == 0) return Fail("name length 0 at byte " + std::to_string(at));
+        if (length > kTriMaxNameLength)
+            return Fail("name length " + std::to_string(length) + " at byte " + std::to_string(at) + " above " +
+                        std::to_string(kTriMaxNameLength));
+        text = reinterpret_cast<const char*>(Take(length));
+        if (!text) return CutShort("name");
+        // Without its zero byte a name has no defined end (and could not be written back).
+        if (std::find(text, text + length, '\0') == text + length)
+            return Fail("name at byte " + std::to_string(at + 4) + " has no zero byte");
+        return true;
+    }
+    bool RawName(std::string& raw) {
+        const char* text = nullptr;
+        uint32_t length = 0;
+        if (!NameBytes(text, length)) return false;
+        recordName_.assign(text, std::strlen(text));
+        hasRecordName_ = true;
+        uint8_t b[4];
+        StoreU32(b, length);
+        raw.append(reinterpret_cast<const char*>(b), 4);
+        raw.append(text, length);
+        return true;
+    }
+    // `bytes` more bytes appended to `raw` as they arrive.
+    bool AppendRun(std::string& raw, uint64_t bytes) {
+        while (bytes > 0) {
+            if (!Fill(1)) return false;
+            size_t n = static_cast<size_t>(std::min<uint64_t>(bytes, Available()));
+            raw.append(reinterpret_cast<const char*>(buffer_.get() + begin_), n);
+            Consume(n);
+            bytes -= n;
+        }
+        return true;
+    }
+
     size_t Available() const { return end_ - begin_; }
     void Consume(size_t n) {
         begin_ += n;
@@ -366,9 +488,10 @@ private:
     size_t begin_ = kCarryBytes, end_ = kCarryBytes;
     bool ended_ = false;
     uint64_t pos_ = 0;  // bytes consumed
-    bool inMorph_ = false;
-    uint32_t morphIndex_ = 0;
-    const std::string* morphName_ = nullptr;
+    const char* recordKind_ = nullptr;
+    uint32_t recordIndex_ = 0;
+    std::string recordName_;  // reused, so a name costs no allocation per record
+    bool hasRecordName_ = false;
     std::string error_;
 };
 
@@ -429,6 +552,10 @@ public:
         return Bytes(b, 4);
     }
 
+    // Blocks kept as their bytes go back as they came.
+    bool Labelled(const std::string& raw, uint32_t, uint32_t, const char*) { return Bytes(raw.data(), raw.size()); }
+    bool ModifierMorphs(const std::string& raw, uint32_t) { return Bytes(raw.data(), raw.size()); }
+
     bool Name(std::string_view name) {
         // A name the reader would refuse is not written.
         if (name.size() + 1 > kTriMaxNameLength) return ok_ = false;
@@ -460,10 +587,16 @@ struct StringSink {
 template <class Sink>
 bool WriteHeaderAndGeometry(Sink& sink, const TriFile& file) {
     uint8_t header[kTriHeaderSize];
-    EncodeHeader(HeaderToWrite(file), header);
+    const TriHeader h = HeaderToWrite(file);
+    EncodeHeader(h, header);
     BodyWriter<Sink> w(sink);
-    return w.Bytes(header, sizeof header) &&
-           GeometryLayout(w, file, file.vertexCount, file.triangleCount, file.uvCount) && w.Flush();
+    return w.Bytes(header, sizeof header) && GeometryLayout(w, file, h) && w.Flush();
+}
+
+template <class Sink>
+bool WriteTrailer(Sink& sink, const TriFile& file) {
+    BodyWriter<Sink> w(sink);
+    return TrailerLayout(w, file, HeaderToWrite(file)) && w.Flush();
 }
 
 template <class Sink>
@@ -483,22 +616,35 @@ TriReadResult ReadTriBody(TriByteSource& source, TriFile& file) {
     BodyReader r(source);
     uint8_t bytes[kTriHeaderSize] = {};
     TriHeader h;
-    Staged staged;
+    TriFile staged;
     bool ok = false;
     if (!r.Bytes(bytes, sizeof bytes)) {
         r.CutShort("header");
     } else {
         DecodeHeader(bytes, h);
-        if (h.foreign) {
-            r.Fail("declares " + std::to_string(h.foreignCount) + " " + h.foreign->block + " (header byte " +
-                   std::to_string(h.foreign->offset) + "), a block this reader does not read");
-        } else if (GeometryLayout(r, staged, h.vertexCount, h.triangleCount, h.uvCount)) {
+        if (GeometryLayout(r, staged, h)) {
             ok = true;
+            // Each morph costs memory beyond its bytes (its record, its name, its place in the
+            // index); a file of many tiny morphs may not turn its size into many times as much.
+            uint64_t overhead = 0;
             for (uint32_t i = 0; i < h.morphCount && ok; ++i) {
                 r.EnterMorph(i);
                 TriMorph m;
                 ok = MorphLayout(r, m.name, m.scale, m.deltas, h.vertexCount);
-                if (ok) staged.morphs.push_back(std::move(m));
+                if (!ok) break;
+                overhead += kTriMorphOverheadBytes + m.name.size();
+                if (overhead > r.Position() + kTriOverheadAllowance) {
+                    r.LeaveRecord();
+                    ok = r.Fail("too many morphs for the file's size: " + std::to_string(i + 1) + " morphs of " +
+                                std::to_string(h.vertexCount) + " vertices in its first " +
+                                std::to_string(r.Position()) + " bytes would take more than twice that in memory");
+                    break;
+                }
+                staged.morphs.push_back(std::move(m));
+            }
+            if (ok) {
+                r.LeaveRecord();
+                ok = TrailerLayout(r, staged, h);
             }
         }
     }
@@ -510,13 +656,17 @@ TriReadResult ReadTriBody(TriByteSource& source, TriFile& file) {
         return result;
     }
 
-    file.vertexCount = h.vertexCount;
-    file.triangleCount = h.triangleCount;
-    file.uvCount = h.uvCount;
+    CopyCounts(file, h);
     file.vertices = std::move(staged.vertices);
     file.triangles = std::move(staged.triangles);
     file.uvs = std::move(staged.uvs);
     file.uvTriangles = std::move(staged.uvTriangles);
+    file.modifierVertices = std::move(staged.modifierVertices);
+    file.quads = std::move(staged.quads);
+    file.labelledVertices = std::move(staged.labelledVertices);
+    file.labelledPoints = std::move(staged.labelledPoints);
+    file.uvQuads = std::move(staged.uvQuads);
+    file.modifierMorphs = std::move(staged.modifierMorphs);
     file.morphs.reserve(file.morphs.size() + staged.morphs.size());
     for (TriMorph& m : staged.morphs) file.morphs.push_back(std::move(m));
     IndexTriMorphs(file);
@@ -540,6 +690,11 @@ bool WriteTriMorph(os::ReplacingFile& out, std::string_view name, float scale, c
     return WriteMorph(sink, name, scale, deltas, vertexCount);
 }
 
+bool WriteTriTrailer(os::ReplacingFile& out, const TriFile& file) {
+    FileSink sink{out};
+    return WriteTrailer(sink, file);
+}
+
 bool PatchTriMorphCount(os::ReplacingFile& out, uint32_t morphCount) {
     uint8_t b[4];
     StoreU32(b, morphCount);
@@ -548,8 +703,9 @@ bool PatchTriMorphCount(os::ReplacingFile& out, uint32_t morphCount) {
 
 std::string SerializeTri(const TriFile& file) {
     std::string bytes;
-    uint64_t size = kTriHeaderSize + uint64_t(file.vertexCount) * 12 + uint64_t(file.triangleCount) * 24 +
-                    uint64_t(file.uvCount) * 8;
+    uint64_t size = kTriHeaderSize + uint64_t(file.vertexCount) * 20 + uint64_t(file.modifierVertexCount) * 12 +
+                    uint64_t(file.triangleCount) * 24 + uint64_t(file.quadCount) * 32 + uint64_t(file.uvCount) * 8 +
+                    file.labelledVertices.size() + file.labelledPoints.size() + file.modifierMorphs.size();
     for (const TriMorph& m : file.morphs) size += 9 + m.name.size() + uint64_t(file.vertexCount) * 6;
     if (size < (uint64_t(1) << 31)) bytes.reserve(static_cast<size_t>(size));
     StringSink sink{bytes};
@@ -557,6 +713,7 @@ std::string SerializeTri(const TriFile& file) {
     uint32_t written = 0;
     for (const TriMorph& m : file.morphs)
         if (WriteMorph(sink, m.name, m.scale, m.deltas, file.vertexCount)) ++written;
+    WriteTrailer(sink, file);
     uint8_t count[4];
     StoreU32(count, written);
     std::memcpy(bytes.data() + kTriMorphCountOffset, count, sizeof count);
@@ -581,4 +738,38 @@ int FindMorphIndex(const TriFile& file, std::string_view name) {
     size_t i = static_cast<size_t>(it->second);
     if (it->second < 0 || i >= file.morphs.size() || file.morphs[i].name != name) return -1;
     return it->second;
+}
+
+std::vector<TriModifierMorphInfo> ListModifierMorphs(const TriFile& file) {
+    std::vector<TriModifierMorphInfo> list;
+    const std::string& raw = file.modifierMorphs;
+    size_t at = 0;
+    auto u32 = [&](uint32_t& v) {
+        if (raw.size() - at < 4) return false;
+        v = LoadU32(reinterpret_cast<const uint8_t*>(raw.data() + at));
+        at += 4;
+        return true;
+    };
+    while (at < raw.size()) {
+        uint32_t length = 0, count = 0;
+        if (!u32(length) || raw.size() - at < length) break;
+        TriModifierMorphInfo info;
+        const char* name = raw.data() + at;
+        info.name.assign(name, static_cast<size_t>(std::find(name, name + length, '\0') - name));
+        at += length;
+        if (!u32(count) || (raw.size() - at) / 4 < count) break;
+        at += uint64_t(count) * 4;
+        info.vertexCount = count;
+        list.push_back(std::move(info));
+    }
+    return list;
+}
+
+uint32_t TriUvPairCount(const TriFile& file) {
+    switch (UvLayoutOf(file.uvCount, file.flags)) {
+        case UvLayout::Indexed: return file.uvCount;
+        case UvLayout::PerVertex: return file.vertexCount;
+        case UvLayout::None: break;
+    }
+    return 0;
 }

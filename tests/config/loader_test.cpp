@@ -215,8 +215,8 @@ TEST_F(ConfigLoader, BundledDefaultRaceSetServesUnlistedRacesWithCommonHeadParts
         const char* head;
         const char* eyes;
     } const cases[] = {
-        {1, "femalemouthhumanoiddefault.tri", "femalehead.tri", "eyesfemale.tri"},  // as in the example world
-        {0, "malemouthhumanoiddefault.tri", "malehead.tri", "eyesmale.tri"},
+        {1, "femalemouthchargen.tri", "femaleheadchargen.tri", "eyesfemalechargen.tri"},  // as in the example world
+        {0, "malemouthchargen.tri", "maleheadchargen.tri", "eyesmalechargen.tri"},
     };
     for (const Parts& p : cases) {
         SCOPED_TRACE(p.head);

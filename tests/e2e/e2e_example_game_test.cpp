@@ -30,9 +30,9 @@ TEST(E2EExampleGame, DemoWorldsLoadedMorphDataFitsTheGeneratedFiles) {
         const char* loaded;
         const char* source;
     } files[] = {
-        {"femalehead.tri", "NordFemaleHead.tri"},
-        {"eyesfemale.tri", "NordFemaleEyes.tri"},
-        {"femalemouthhumanoiddefault.tri", "DefaultFemaleMouth.tri"},
+        {"femaleheadchargen.tri", "NordFemaleHead.tri"},
+        {"eyesfemalechargen.tri", "NordFemaleEyes.tri"},
+        {"femalemouthchargen.tri", "DefaultFemaleMouth.tri"},
     };
     for (const auto& f : files) {
         SCOPED_TRACE(f.source);

@@ -47,7 +47,7 @@ std::string RefreshOnExampleGame() {
 
     sim::ResetWorld();
     TESNPC* npc = sim::AddNpc(1);
-    sim::Npc_AddHeadPart(npc, sim::AddHeadPart(1, "FemaleHeadNord", std::string(kAssets).substr(7) + "femalehead.tri"));
+    sim::Npc_AddHeadPart(npc, sim::AddHeadPart(1, "FemaleHeadNord", std::string(kAssets).substr(7) + "femaleheadchargen.tri"));
     sim::CreatePlayer(&npc->form, sim::AddRace("NordRace", "Nord"));
     NiNode* root = sim::AddNode(nullptr, "NPC Root");
     NiNode* neck = sim::AddNode(root, "NPC Neck [Neck]");
@@ -58,9 +58,9 @@ std::string RefreshOnExampleGame() {
     const uint32_t headVertices = VertexCount(sets + "NordFemaleHead.tri");
     const uint32_t eyeVertices = VertexCount(sets + "NordFemaleEyes.tri");
     expect(headVertices > 0 && eyeVertices > 0, "the example morph files are not generated");
-    sim::LoadedMorphData* headData = sim::AddLoadedMorphData(std::string(kAssets) + "femalehead.tri");
+    sim::LoadedMorphData* headData = sim::AddLoadedMorphData(std::string(kAssets) + "femaleheadchargen.tri");
     sim::MorphData_AddMorph(headData, "NoseType33", headVertices, headVertices);
-    sim::LoadedMorphData* eyeData = sim::AddLoadedMorphData(std::string(kAssets) + "eyesfemale.tri");
+    sim::LoadedMorphData* eyeData = sim::AddLoadedMorphData(std::string(kAssets) + "eyesfemalechargen.tri");
     sim::MorphData_AddMorph(eyeData, "NoseType33", eyeVertices, eyeVertices);
 
     const int updates = sim::ModelUpdateCount();

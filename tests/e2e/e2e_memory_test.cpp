@@ -77,8 +77,8 @@ class E2EMemory : public ::testing::Test {
 protected:
     void SetUp() override {
         fs::copy(VTR_EXAMPLE_GAME_DIR, Game(), fs::copy_options::recursive);
-        fs::remove(Game() + kTargets + "femalehead.tri");
-        fs::remove(Game() + kTargets + "eyesfemale.tri");
+        fs::remove(Game() + kTargets + "femaleheadchargen.tri");
+        fs::remove(Game() + kTargets + "eyesfemalechargen.tri");
     }
     std::string Game() const { return dir.Path() + "/game"; }
     Json Run(const std::string& world, const Json& calls) {
@@ -104,7 +104,7 @@ TEST_F(E2EMemory, PatchesNoseType33OfEveryLoadedTargetWithTheMergedMorph) {
     for (const Json& line : out["calls"][0]["log"])
         EXPECT_EQ(line.get<std::string>().find("failed to refresh"), std::string::npos) << line;
 
-    for (const char* file : {"femalehead.tri", "eyesfemale.tri"}) {
+    for (const char* file : {"femaleheadchargen.tri", "eyesfemalechargen.tri"}) {
         SCOPED_TRACE(file);
         const Record written = FindRecord(e2e::ReadFile(Game() + kTargets + file), "NoseType32");
         ASSERT_TRUE(written.found);
@@ -128,7 +128,7 @@ TEST_F(E2EMemory, OneOfTwoTargetsLoadedLogsTheNotesWithTheFailureAsOneEntry) {
     world["gameFolder"] = Game();
     Json kept = Json::array();
     for (const Json& d : world["loadedMorphData"])
-        if (!d["path"].get<std::string>().ends_with("eyesfemale.tri")) kept.push_back(d);
+        if (!d["path"].get<std::string>().ends_with("eyesfemalechargen.tri")) kept.push_back(d);
     world["loadedMorphData"] = kept;
     const std::string worldFile = dir.Write("world.json", world.dump());
     const Json out = Run(worldFile, Json::array({{{"function", "SetMergedMorphsMemory"}, {"args", {"Nord", kValues, 0}}}}));
@@ -142,9 +142,9 @@ TEST_F(E2EMemory, OneOfTwoTargetsLoadedLogsTheNotesWithTheFailureAsOneEntry) {
     EXPECT_EQ(std::count(lines.begin(), lines.end(), *failure), 1);
     const std::vector<std::string> notes = {
         "    ok: requested .tri model is on memory",
-        "      model:data\\meshes\\actors\\character\\character assets\\femalehead.tri raceName:Nord",
+        "      model:data\\meshes\\actors\\character\\character assets\\femaleheadchargen.tri raceName:Nord",
         "    ERROR: requested .tri model is NOT on memory.",
-        "        requested model from .ini : data\\meshes\\actors\\character\\character assets\\eyesfemale.tri",
+        "        requested model from .ini : data\\meshes\\actors\\character\\character assets\\eyesfemalechargen.tri",
         "        player raceName           : Nord",
         "        player base head model    : ",
         "        system too heavy or unsupported race ?",

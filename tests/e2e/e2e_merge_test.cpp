@@ -64,9 +64,9 @@ TEST(E2EMerge, SetMergedMorphsOnTheExampleWorld) {
     e2e::TempDir dir;
     const std::string game = dir.Path() + "/game", docs = dir.Path() + "/docs";
     fs::copy(VTR_EXAMPLE_GAME_DIR, game, fs::copy_options::recursive);
-    fs::remove(game + kTargets + "femalehead.tri");
-    fs::remove(game + kTargets + "eyesfemale.tri");
-    fs::remove(game + kTargets + "malehead.tri");
+    fs::remove(game + kTargets + "femaleheadchargen.tri");
+    fs::remove(game + kTargets + "eyesfemalechargen.tri");
+    fs::remove(game + kTargets + "maleheadchargen.tri");
     const Json calls = Json::array({
         {{"function", "GetList"}, {"args", {"Nord", Json::array(), 0}}},
         {{"function", "SetMergedMorphs"}, {"args", {"Nord", {28, 0.5, 35, -0.25, 1200, 0.8, 1100, 7, -10010, 9011066}, 2}}},
@@ -99,10 +99,10 @@ TEST(E2EMerge, SetMergedMorphsOnTheExampleWorld) {
     EXPECT_EQ(pairs(c[4]), (std::vector<std::pair<int, double>>{{28, 0.5}, {35, -0.25}, {2000, 0.1}, {5000, 0.05}, {4000, 2}}));
 
     // One file per target of a woman; the man's target is not written.
-    EXPECT_FALSE(fs::exists(game + kTargets + "malehead.tri"));
+    EXPECT_FALSE(fs::exists(game + kTargets + "maleheadchargen.tri"));
     const Tri source = Parse(e2e::ReadFile(game + "/data/Meshes/Vultrane/Sets/NordFemaleHead.tri"));
-    const Tri head = Parse(e2e::ReadFile(game + kTargets + "femalehead.tri"));
-    const Tri eyes = Parse(e2e::ReadFile(game + kTargets + "eyesfemale.tri"));
+    const Tri head = Parse(e2e::ReadFile(game + kTargets + "femaleheadchargen.tri"));
+    const Tri eyes = Parse(e2e::ReadFile(game + kTargets + "eyesfemalechargen.tri"));
     ASSERT_GT(source.vertices, 1000u);
     EXPECT_EQ(head.vertices, source.vertices);
     EXPECT_EQ(head.flags, 1u);

@@ -40,6 +40,7 @@ TEST(E2eVultrane, BadArgumentsOfEverySubcommandExitTwoWithAMessage) {
         "tri info",
         "tri info /nonexistent.tri",
         "tri diff only-one.tri",
+        "tri diff not.tri not.tri",  // unreadable: neither the same nor different
         "merge '" VTR_EXAMPLE_GAME_DIR "' --race Nord --out o",
         "merge '" VTR_EXAMPLE_GAME_DIR "' --race Nord --values 28=1 --slot x.slot --out o",
         "merge '" VTR_EXAMPLE_GAME_DIR "' --race Nord --values 28=high --out o",

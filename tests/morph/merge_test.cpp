@@ -11,6 +11,7 @@
 #include "morph/tri_format.h"
 #include "os/os.h"
 #include "tests/support/test_support.h"
+#include "tools/trigen/plan.h"
 
 namespace {
 
@@ -313,6 +314,73 @@ TEST_F(MergedTriFiles, FailuresLeaveTheOldFileAndSayWhat) {
     EnsureTriCache("Nord", 2, rs);
     EXPECT_TRUE(WriteMergedTri(rs, "data\\meshes\\out\\head.tri", {{28, 1.0}}, 2));
     EXPECT_EQ(ReadWritten("data/meshes/out/head.tri").names.size(), 4u);
+}
+
+// The merge never reads the blocks real files carry besides geometry and difference morphs, but
+// the written file must still hold them as the geometry source had them.
+TEST_F(MergedTriFiles, EveryBlockOfTheGeometrySourceIsCarriedThrough) {
+    for (bool perVertexUvs : {false, true}) {
+        SCOPED_TRACE(perVertexUvs);
+        ClearTriCache();
+        TriFile src = Mesh(9);
+        src.morphs = {Morph("NoseUp", 0.5f, 9, 2, {40, 0, 0}), Morph("Extra2", 1.0f, 9, 0, {9, 9, 9})};
+        trigen::AddEveryBlock(src, perVertexUvs);
+        ASSERT_FALSE(src.modifierMorphs.empty());
+        WriteSource(src);
+        EnsureTriCache("Nord", 2, rs);
+        ASSERT_TRUE(WriteMergedTri(rs, "data\\meshes\\out\\head.tri", {{28, 0.5}, {1000, 2.0}}, 2));
+        const std::string bytes = ReadFile("data/meshes/out/head.tri");
+        Written w = ReadWritten("data/meshes/out/head.tri");
+        EXPECT_EQ(w.names, (std::vector<std::string>{"NoseUp", "VampireMorph", "NoseType32", "LipType33"}));
+        EXPECT_EQ(w.headerMorphCount, 4u);
+        const TriFile& f = w.file;
+        EXPECT_EQ(f.flags, src.flags);
+        EXPECT_EQ(f.uvCount, src.uvCount);
+        EXPECT_EQ(f.quadCount, src.quadCount);
+        EXPECT_EQ(f.labelledVertexCount, src.labelledVertexCount);
+        EXPECT_EQ(f.labelledPointCount, src.labelledPointCount);
+        EXPECT_EQ(f.modifierMorphCount, src.modifierMorphCount);
+        EXPECT_EQ(f.modifierVertexCount, src.modifierVertexCount);
+        EXPECT_EQ(f.labelledVertices, src.labelledVertices);
+        EXPECT_EQ(f.labelledPoints, src.labelledPoints);
+        EXPECT_EQ(f.modifierMorphs, src.modifierMorphs);
+        ASSERT_EQ(f.modifierVertices.size(), src.modifierVertices.size());
+        EXPECT_EQ(std::memcmp(f.modifierVertices.data(), src.modifierVertices.data(),
+                              f.modifierVertices.size() * sizeof(TriVertex)), 0);
+        ASSERT_EQ(f.quads.size(), src.quads.size());
+        EXPECT_EQ(std::memcmp(f.quads.data(), src.quads.data(), f.quads.size() * sizeof(TriQuad)), 0);
+        ASSERT_EQ(f.uvQuads.size(), src.uvQuads.size());
+        ASSERT_EQ(f.uvs.size(), TriUvPairCount(src));
+        // The statistical morphs come last, behind the difference morphs.
+        ASSERT_GE(bytes.size(), src.modifierMorphs.size());
+        EXPECT_EQ(bytes.substr(bytes.size() - src.modifierMorphs.size()), src.modifierMorphs);
+        EXPECT_EQ(SerializeTri(f), bytes);
+    }
+}
+
+TEST_F(MergedTriFiles, ATargetWhoseSourcesAllFailIsNotReplaced) {
+    TriFile src = Mesh(3);
+    src.morphs = {Morph("NoseUp", 1.0f, 3, 0, {5, 0, 0})};
+    WriteSource(src);
+    folder.WriteFile("data/Meshes/Vultrane/Sets/Cut.tri", SerializeTri(src).substr(0, 70));
+    folder.WriteFile("data/meshes/out/head.tri", "the game's own head morphs");
+    folder.WriteFile("data/meshes/out/eyes.tri", "the game's own eye morphs");
+    rs.fileSetNames = {"data\\meshes\\out\\eyes.tri", "data\\meshes\\out\\head.tri"};
+    // Missing, unreadable: nothing read.
+    rs.fileSets = {{"Missing.tri", "Cut.tri"}, {"Head.tri"}};
+    EnsureTriCache("Nord", 2, rs);
+    EXPECT_FALSE(WriteMergedTri(rs, rs.fileSetNames[0], {{28, 1.0}}, 2));
+    EXPECT_EQ(ReadFile("data/meshes/out/eyes.tri"), "the game's own eye morphs");
+    EXPECT_TRUE(log.Contains("    ERROR: no source of data\\meshes\\out\\eyes.tri could be read; it is not written "
+                             "and the old file is kept."));
+    EXPECT_TRUE(WriteMergedTri(rs, rs.fileSetNames[1], {{28, 1.0}}, 2));
+    EXPECT_EQ(ReadWritten("data/meshes/out/head.tri").names.size(), 4u);
+    // One source read of two is enough: its morphs are written.
+    ClearTriCache();
+    rs.fileSets = {{"Missing.tri", "Head.tri"}, {"Head.tri"}};
+    EnsureTriCache("Nord", 2, rs);
+    EXPECT_TRUE(WriteMergedTri(rs, rs.fileSetNames[0], {{28, 1.0}}, 2));
+    EXPECT_EQ(ReadWritten("data/meshes/out/eyes.tri").names.front(), "NoseUp");
 }
 
 TEST(MorphMergeOrder, TheRecordOrderListsEveryNameOnce) {

@@ -112,6 +112,18 @@ void ExpectSameTri(const TriFile& a, const TriFile& b) {
     EXPECT_TRUE(SameBits(a.triangles, b.triangles));
     EXPECT_TRUE(SameBits(a.uvs, b.uvs));
     EXPECT_TRUE(SameBits(a.uvTriangles, b.uvTriangles));
+    EXPECT_EQ(a.flags, b.flags);
+    EXPECT_EQ(a.quadCount, b.quadCount);
+    EXPECT_EQ(a.labelledVertexCount, b.labelledVertexCount);
+    EXPECT_EQ(a.labelledPointCount, b.labelledPointCount);
+    EXPECT_EQ(a.modifierMorphCount, b.modifierMorphCount);
+    EXPECT_EQ(a.modifierVertexCount, b.modifierVertexCount);
+    EXPECT_TRUE(SameBits(a.modifierVertices, b.modifierVertices));
+    EXPECT_TRUE(SameBits(a.quads, b.quads));
+    EXPECT_TRUE(SameBits(a.uvQuads, b.uvQuads));
+    EXPECT_EQ(a.labelledVertices, b.labelledVertices);
+    EXPECT_EQ(a.labelledPoints, b.labelledPoints);
+    EXPECT_EQ(a.modifierMorphs, b.modifierMorphs);
     ASSERT_EQ(a.morphs.size(), b.morphs.size());
     for (size_t i = 0; i < a.morphs.size(); ++i) {
         EXPECT_EQ(a.morphs[i].name, b.morphs[i].name);
@@ -234,7 +246,7 @@ TEST(TriFormat, ReadsEveryBlockReplacingGeometryAndAppendingMorphs) {
 
     // Geometry and counts replaced, morphs appended, the name (the cache key) kept.
     TriFile expected = Occupied();
-    expected.vertexCount = 2, expected.triangleCount = 1, expected.uvCount = 2;
+    expected.vertexCount = 2, expected.triangleCount = 1, expected.uvCount = 2, expected.flags = 0;
     expected.vertices = {{1, 2, 3}, {4, 5, 6}};
     expected.triangles = {{0, 1, 1}};
     expected.uvs = {{0.25f, 0.5f}, {0.75f, 1}};
@@ -264,8 +276,9 @@ TEST(TriFormat, ReadsEveryBlockReplacingGeometryAndAppendingMorphs) {
 }
 
 TEST(TriFormat, NoMorphsDuplicateNamesAndNameBytes) {
+    // Flags 0 and no texture coordinate count: no texture block at all.
     Bytes none;
-    none.Header(1, 0, 0, 0).F32(1).F32(2).F32(3);
+    none.Header(1, 0, 0, 0, {}, 0).F32(1).F32(2).F32(3);
     TriFile f;
     ASSERT_TRUE(ReadBytes(none.s, f).ok);
     EXPECT_EQ(f.vertexCount, 1u);
@@ -277,7 +290,7 @@ TEST(TriFormat, NoMorphsDuplicateNamesAndNameBytes) {
     // bytes with the terminator is allowed.
     std::string longest(255, 'n');
     Bytes b;
-    b.Header(1, 0, 0, 4);
+    b.Header(1, 0, 0, 4, {}, 0);
     b.F32(0).F32(0).F32(0);
     b.Morph(std::string("Dup\0", 4), 1.0f, {{1, 1, 1}});
     b.Morph(std::string("Dup\0", 4), 2.0f, {{2, 2, 2}});
@@ -391,26 +404,133 @@ TEST(TriFormat, HugeCountsFailFastWithinTheBytesGiven) {
     }
 }
 
-TEST(TriFormat, ForeignBlocksBadNamesAndOtherMagic) {
-    const std::pair<size_t, const char*> blocks[] = {{0, "quads"},
-                                                     {1, "labelled vertices"},
-                                                     {2, "labelled surface points"},
-                                                     {3, "statistical morphs"},
-                                                     {4, "statistical morph vertices"}};
-    const size_t offsets[] = {16, 20, 24, 40, 44};
-    for (auto [i, block] : blocks) {
-        std::array<uint32_t, 5> skipped{};
-        skipped[i] = 7;
-        Bytes b;
-        b.Header(1, 0, 0, 0, skipped).Zeros(12 + 200);
-        TriFile f = Occupied();
-        TriReadResult r = ReadBytes(b.s, f);
-        EXPECT_FALSE(r.ok);
-        EXPECT_EQ(r.error, "declares 7 " + std::string(block) + " (header byte " + std::to_string(offsets[i]) +
-                               "), a block this reader does not read");
-        ExpectSameTri(f, Occupied());
+// Every block of the layout, built by hand: 3 vertices, 2 modifier vertices, 1 triangle, 1 quad,
+// 2 labelled vertices, 1 labelled surface point, 5 texture coordinates (more than vertices) with
+// a texture triangle and a texture quad, one morph, then 2 statistical morphs.
+struct FullLayout {
+    std::string bytes, labelledVertices, labelledPoints, modifierMorphs;
+};
+FullLayout FullFile(uint32_t x = 5, uint32_t flags = 1) {
+    FullLayout f;
+    Bytes lv, lp, sm;
+    lv.U32(2).U32(6).Raw(std::string("Crown\0", 6)).U32(0).U32(3).Raw(std::string("Ab\0", 3));
+    lp.U32(0).F32(0.25f).F32(0.5f).U32(5).Raw(std::string("Tip\0\0", 5));
+    sm.U32(10).Raw(std::string("BlinkLeft\0", 10)).U32(2).U32(0).U32(2);
+    sm.U32(4).Raw(std::string("Sq\0\0", 4)).U32(0);
+    f.labelledVertices = lv.s, f.labelledPoints = lp.s, f.modifierMorphs = sm.s;
+    Bytes b;
+    b.Header(3, 1, x, 1, {1, 2, 1, 2, 2}, flags);
+    b.F32(1).F32(2).F32(3).F32(4).F32(5).F32(6).F32(7).F32(8).F32(9);  // vertices
+    b.F32(-1).F32(-2).F32(-3).F32(-4).F32(-5).F32(-6);                 // modifier vertices
+    b.U32(0).U32(1).U32(2);                                            // triangle
+    b.U32(0).U32(1).U32(2).U32(1);                                     // quad
+    b.Raw(lv.s).Raw(lp.s);
+    if (x > 0) {
+        for (uint32_t i = 0; i < x; ++i) b.F32(float(i) / 8).F32(1 - float(i) / 8);
+        b.U32(4).U32(3).U32(2);        // texture triangle
+        b.U32(0).U32(1).U32(4).U32(3);  // texture quad
+    } else if (flags & 1) {
+        for (uint32_t i = 0; i < 3; ++i) b.F32(float(i)).F32(0.5f);  // one pair per vertex
+    }
+    b.Morph(std::string("Jaw\0", 4), 0.5f, {{1, 2, 3}, {4, 5, 6}, {-7, -8, -9}});
+    b.Raw(sm.s);
+    f.bytes = b.s;
+    return f;
+}
+
+TEST(TriFormat, ReadsEveryBlockOfTheFullLayoutAndWritesItBackAsItCame) {
+    const FullLayout full = FullFile();
+    TriFile f;
+    TriReadResult r = ReadBytes(full.bytes, f);
+    ASSERT_TRUE(r.ok) << r.error;
+    EXPECT_EQ(f.quadCount, 1u);
+    EXPECT_EQ(f.labelledVertexCount, 2u);
+    EXPECT_EQ(f.labelledPointCount, 1u);
+    EXPECT_EQ(f.modifierMorphCount, 2u);
+    EXPECT_EQ(f.modifierVertexCount, 2u);
+    ASSERT_EQ(f.vertices.size(), 3u);
+    EXPECT_EQ(f.vertices[2].z, 9.0f);
+    ASSERT_EQ(f.modifierVertices.size(), 2u);
+    EXPECT_EQ(f.modifierVertices[1].z, -6.0f);
+    ASSERT_EQ(f.triangles.size(), 1u);
+    EXPECT_EQ(f.triangles[0].c, 2u);
+    ASSERT_EQ(f.quads.size(), 1u);
+    EXPECT_EQ(f.quads[0].d, 1u);
+    EXPECT_EQ(f.labelledVertices, full.labelledVertices);
+    EXPECT_EQ(f.labelledPoints, full.labelledPoints);
+    ASSERT_EQ(f.uvs.size(), 5u);
+    EXPECT_EQ(f.uvs[4].u, 0.5f);
+    ASSERT_EQ(f.uvTriangles.size(), 1u);
+    EXPECT_EQ(f.uvTriangles[0].a, 4u);
+    ASSERT_EQ(f.uvQuads.size(), 1u);
+    EXPECT_EQ(f.uvQuads[0].c, 4u);
+    ASSERT_EQ(f.morphs.size(), 1u);
+    EXPECT_EQ(f.morphs[0].deltas[2].dz, -9);
+    EXPECT_EQ(f.modifierMorphs, full.modifierMorphs);
+    const std::vector<TriModifierMorphInfo> stats = ListModifierMorphs(f);
+    ASSERT_EQ(stats.size(), 2u);
+    EXPECT_EQ(stats[0].name, "BlinkLeft");
+    EXPECT_EQ(stats[0].vertexCount, 2u);
+    EXPECT_EQ(stats[1].name, "Sq");
+    EXPECT_EQ(stats[1].vertexCount, 0u);
+    EXPECT_EQ(SerializeTri(f), full.bytes);
+
+    // Texture layouts: one pair per vertex (flag set, no count), or none (flag clear).
+    for (uint32_t flags : {1u, 0u}) {
+        const FullLayout other = FullFile(0, flags);
+        TriFile g;
+        r = ReadBytes(other.bytes, g);
+        ASSERT_TRUE(r.ok) << r.error;
+        EXPECT_EQ(g.uvs.size(), flags ? 3u : 0u);
+        EXPECT_EQ(TriUvPairCount(g), flags ? 3u : 0u);
+        EXPECT_TRUE(g.uvTriangles.empty() && g.uvQuads.empty());
+        EXPECT_EQ(g.modifierMorphs, full.modifierMorphs);
+        EXPECT_EQ(SerializeTri(g), other.bytes);
     }
 
+    // Cut anywhere, the file is refused with the place, and what was there stays.
+    for (size_t cut = 64; cut < full.bytes.size(); ++cut) {
+        TriFile o = Occupied();
+        r = ReadBytes(full.bytes.substr(0, cut), o);
+        ASSERT_FALSE(r.ok) << cut;
+        EXPECT_NE(r.error.find("cut short at byte " + std::to_string(cut)), std::string::npos) << r.error;
+        ExpectSameTri(o, Occupied());
+    }
+    // Names inside the blocks are held to the morph names' rules, and say which record.
+    std::string bad = full.bytes;
+    const size_t sq = bad.rfind("Sq");
+    bad[sq - 4] = 9;  // the name length of the second statistical morph, past the file's end
+    TriFile o = Occupied();
+    r = ReadBytes(bad, o);
+    EXPECT_FALSE(r.ok);
+    EXPECT_EQ(r.error, "statistical morph 1 name cut short at byte " + std::to_string(bad.size()));
+    bad = full.bytes;
+    bad[bad.find("Crown") + 5] = 'x';
+    r = ReadBytes(bad, o);
+    EXPECT_FALSE(r.ok);
+    EXPECT_EQ(r.error, "labelled vertex 0 name at byte 160 has no zero byte");
+    ExpectSameTri(o, Occupied());
+}
+
+// Tiny morphs cost memory beyond their bytes; a file of very many may not multiply its size.
+TEST(TriFormat, AFileOfManyTinyMorphsIsRefusedBeforeItMultipliesItsSize) {
+    Bytes tiny;
+    const uint32_t count = 400000;
+    tiny.Header(0, 0, 0, count);
+    for (uint32_t i = 0; i < count; ++i) tiny.U32(5).Raw(std::string("abcd\0", 5)).F32(1.0f);
+    TriFile f = Occupied();
+    TriReadResult r = ReadBytes(tiny.s, f);
+    ASSERT_FALSE(r.ok);
+    EXPECT_NE(r.error.find("too many morphs for the file's size"), std::string::npos) << r.error;
+    ExpectSameTri(f, Occupied());
+    // The same count with real geometry per morph is a plain file.
+    const TriFile wide = Mesh(40, 3000);
+    TriFile g;
+    ASSERT_TRUE(ReadBytes(SerializeTri(wide), g).ok);
+    EXPECT_EQ(g.morphs.size(), 3000u);
+}
+
+TEST(TriFormat, BadNamesAndOtherMagic) {
     struct NameCase {
         std::string bytes;
         std::string error;
@@ -503,18 +623,21 @@ TEST(TriFormat, WrittenFileHasSourceCountsFlagsOneAndPatchedMorphCount) {
     TriFile again;
     ASSERT_TRUE(ReadBytes(SerializeTri(src), again).ok);
     again.name = src.name;
+    EXPECT_EQ(again.flags, 1u);  // bit 0 set: the file has texture coordinates, whatever its source said
+    again.flags = src.flags;
     ExpectSameTri(again, src);
     EXPECT_EQ(U32At(SerializeTri(TriFile{}), 36), 0u);
     EXPECT_EQ(SerializeTri(TriFile{}).size(), 64u);
 
-    // Lists shorter than the counts are padded so that the file stays readable.
+    // Lists shorter than the counts are padded so that the file stays readable (no texture
+    // coordinate count with the flag set: one pair per vertex, no texture triangles).
     TriFile ragged;
     ragged.vertexCount = 3;
     ragged.triangleCount = 1;
     ragged.vertices = {{1, 1, 1}};
     ragged.morphs = {{"M", 1.0f, {{1, 1, 1}}}};
     const std::string rb = SerializeTri(ragged);
-    EXPECT_EQ(rb.size(), 64u + 36 + 24 + (4 + 2 + 4 + 18));
+    EXPECT_EQ(rb.size(), 64u + 36 + 12 + 3 * 8 + (4 + 2 + 4 + 18));
     TriFile rr;
     ASSERT_TRUE(ReadBytes(rb, rr).ok);
     EXPECT_EQ(rr.vertices.size(), 3u);
@@ -597,13 +720,13 @@ TEST(TriFormat, ListsAboveTheExactSizeGrowToExactlyTheirCount) {
 TEST(TriFormat, DamagedCountsCostBoundedMemory) {
     // A modest count is sized at once: the waste of a short file stays within 1 MiB.
     Bytes modest;
-    modest.Header(80000, 0, 0, 0).Zeros(100);
+    modest.Header(80000, 0, 0, 0, {}, 0).Zeros(100);
     // A large one grows with what arrives: 300 KB given of a claimed 12 MB.
     Bytes large;
-    large.Header(1000000, 0, 0, 0).Zeros(300000);
+    large.Header(1000000, 0, 0, 0, {}, 0).Zeros(300000);
     // Deltas of a modest mesh claimed by far more morphs than the file holds.
     Bytes morphs;
-    morphs.Header(50000, 0, 0, 0xffffffffu).Zeros(50000 * 12).Morph(std::string("A\0", 2), 1.0f, {}).Zeros(50000 * 6);
+    morphs.Header(50000, 0, 0, 0xffffffffu, {}, 0).Zeros(50000 * 12).Morph(std::string("A\0", 2), 1.0f, {}).Zeros(50000 * 6);
     morphs.Morph(std::string("B\0", 2), 1.0f, {}).Zeros(10);
     struct Case {
         std::string bytes;

@@ -456,9 +456,9 @@ TEST_F(TrigenPlan, TheLibraryReadsTheWrittenFilesIntoOneMeshPerTarget) {
             }
         }
     }
-    EXPECT_EQ(counts.at("data\\meshes\\actors\\character\\character assets\\femalehead.tri"),
+    EXPECT_EQ(counts.at("data\\meshes\\actors\\character\\character assets\\femaleheadchargen.tri"),
               Model(Sex::kFemale).head.vertices.size());
-    EXPECT_EQ(counts.at("data\\meshes\\actors\\character\\character assets\\eyesfemale.tri"),
+    EXPECT_EQ(counts.at("data\\meshes\\actors\\character\\character assets\\eyesfemalechargen.tri"),
               Model(Sex::kFemale).eyes.vertices.size());
     EXPECT_FALSE(log.Contains("    ERROR: no source .tri found"));
     for (const std::string& l : log.Lines()) EXPECT_EQ(l.find("ERROR"), std::string::npos) << l;
@@ -506,7 +506,7 @@ TEST_F(TrigenPlan, VertexEditFileThatDoesNotFitIsReported) {
     text.replace(at, text.find('\n', at) - at, "vertexnum=16");
     text +=
         "\n[MainModel]\n1, 1, 16, 16\n2, 2, 16, 16\n99999, 5, 16, 16\n"
-        "[ExtraModel]\nname=data\\meshes\\actors\\character\\character assets\\eyesfemale.tri\n0, 0\n";
+        "[ExtraModel]\nname=data\\meshes\\actors\\character\\character assets\\eyesfemalechargen.tri\n0, 0\n";
     folder.WriteFile("data/Meshes/Vultrane/Sets/NordHeadEdit.txt", text);
     Load();
     const std::vector<std::string> errors = CheckVertexEdits(Config());
@@ -525,7 +525,7 @@ TEST_F(TrigenPlan, SuggestedVertexEditLinesPassTheCheck) {
     for (Sex sex : kSexes) {
         const std::string lines = SuggestVertexEdit(sex);
         const std::string block = sex == Sex::kFemale ? "" : "_M";
-        const std::string target = sex == Sex::kFemale ? "femalehead.tri" : "malehead.tri";
+        const std::string target = sex == Sex::kFemale ? "femaleheadchargen.tri" : "maleheadchargen.tri";
         std::string file = "[MainModel" + block + "]\nname=data\\meshes\\actors\\character\\character assets\\" +
                            target + "\nvertexnum=" + std::to_string(Model(sex).head.vertices.size()) + "\n";
         std::string extra;
@@ -533,7 +533,7 @@ TEST_F(TrigenPlan, SuggestedVertexEditLinesPassTheCheck) {
         ASSERT_NE(cut, std::string::npos);
         file += lines.substr(0, cut);
         if (sex == Sex::kFemale)
-            file += "[ExtraModel]\nname=data\\meshes\\actors\\character\\character assets\\eyesfemale.tri\n" +
+            file += "[ExtraModel]\nname=data\\meshes\\actors\\character\\character assets\\eyesfemalechargen.tri\n" +
                     lines.substr(cut);
         folder.WriteFile("data/Meshes/Vultrane/Sets/NordHeadEdit.txt", file);
         Config() = Configuration{};
@@ -550,8 +550,8 @@ TEST_F(TrigenPlan, TargetsWithoutAMeshAndSharedSourcesAreReported) {
     folder.WriteFile("data/Meshes/Vultrane/Sets/Odd.ini",
                      "racesetname=Odd\n"
                      "files=data\\meshes\\odd\\hands.tri, OddHands.tri\n"
-                     "files=data\\meshes\\odd\\femalehead.tri, Shared.tri\n"
-                     "mfiles=data\\meshes\\odd\\malehead.tri, shared.TRI\n"
+                     "files=data\\meshes\\odd\\femaleheadchargen.tri, Shared.tri\n"
+                     "mfiles=data\\meshes\\odd\\maleheadchargen.tri, shared.TRI\n"
                      "[-face]\nOdd, 77, 200, ElbowIn, ElbowOut\n");
     folder.WriteFile("data/Meshes/Vultrane/odd.ini", "[Odd]\nsliderini=Sets\\Odd.ini\nname=OddRace\n");
     Load();

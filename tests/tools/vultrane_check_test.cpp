@@ -3,6 +3,7 @@
 // morph names that the example generator's plan gives each file.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -205,6 +206,56 @@ TEST_F(VultraneCheckTest, SourcesMissingOrOfAnotherMeshAndMorphsInNoSource) {
     EXPECT_TRUE(Find(r, "Sets/Default.ini", jaw, "for men")) << Dump(r);
     EXPECT_EQ(r.Errors(), 6u) << Dump(r);
     EXPECT_EQ(r.Warnings(), 1u) << Dump(r);
+}
+
+// Mistakes of real setups: merging into a head part's expression file, a morph name that misses
+// by its letter case or a letter, and the type-1 rest position that real files never hold.
+TEST_F(VultraneCheckTest, ExpressionFileTargetsNearMissesAndTheRestPosition) {
+    // The women's first target of the Nord set, where the checked folder gets an expression file.
+    const std::string ini = ReadAll(ConfigFile("Sets/Nord.ini"));
+    const size_t at = ini.find("files=data\\");
+    ASSERT_NE(at, std::string::npos);
+    const std::string target = ini.substr(at + 6, ini.find(',', at) - at - 6);
+    std::string rel = target.substr(5);
+    std::replace(rel.begin(), rel.end(), '\\', '/');
+    WriteAll(root_ / "Data" / rel, TriBytes(2913, {"BlinkLeft", "Aah", "NoseUp", "BlinkRight"}));
+
+    // The women's Nord head without the rest morph NoseType0.
+    {
+        vultrane::GameSession session((root_ / "Data").string());
+        session.LoadConfiguration();
+        for (const trigen::SourceFile& f : trigen::MakePlan(Config()).files) {
+            if (f.path.find("NordFemaleHead") == std::string::npos) continue;
+            std::vector<std::string> morphs = f.morphs;
+            morphs.erase(std::remove(morphs.begin(), morphs.end(), "NoseType0"), morphs.end());
+            WriteAll(os::ResolvePath(f.path), TriBytes(2913, morphs));
+        }
+    }
+
+    Replace("Sets/Default.ini", "Nose height, 28, 200, NoseDown, NoseUp", "Nose height, 28, 200, Nosedown, NoseUp");
+    Replace("Sets/Nord.ini", "Cheek fullness, 1100, 201, CheeksFull, 20", "Cheek fullness, 1100, 201, Cheeksfull, 20");
+    CheckReport r = Check();
+    const Diagnostic* expression =
+        Find(r, "Sets/Nord.ini", LineOf("Sets/Nord.ini", target), "holds 3 morphs that the merged file would not carry");
+    ASSERT_TRUE(expression) << Dump(r);
+    EXPECT_TRUE(expression->error);
+    EXPECT_NE(expression->message.find("Aah, BlinkLeft, BlinkRight"), std::string::npos) << expression->message;
+    EXPECT_NE(expression->message.find("expression file"), std::string::npos) << expression->message;
+    EXPECT_TRUE(Find(r, "Sets/Default.ini", LineOf("Sets/Default.ini", "Nose height"),
+                     "'Nosedown' of slider 'Nose height' is in no source .tri for women (did you mean NoseDown?)"))
+        << Dump(r);
+    EXPECT_TRUE(Find(r, "Sets/Nord.ini", LineOf("Sets/Nord.ini", "Cheek fullness"),
+                     "finds none of its morphs Cheeksfull1 to Cheeksfull20 in the sources for women (did you mean "
+                     "CheeksFull1?)"))
+        << Dump(r);
+    for (const Diagnostic& d : r.diagnostics) EXPECT_EQ(d.message.find("NoseType0"), std::string::npos) << d.message;
+    // Put right, the folder is clean again.
+    fs::remove(root_ / "Data" / rel);
+    Replace("Sets/Default.ini", "Nosedown", "NoseDown");
+    Replace("Sets/Nord.ini", "Cheeksfull", "CheeksFull");
+    r = Check();
+    EXPECT_EQ(r.Errors(), 0u) << Dump(r);
+    EXPECT_EQ(r.Warnings(), 0u) << Dump(r);
 }
 
 TEST_F(VultraneCheckTest, FormulasFailingInTheSlidersRangeAndMissingPresets) {

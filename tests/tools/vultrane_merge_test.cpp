@@ -88,7 +88,7 @@ TEST(VultraneMerge, RefusesTargetsOutsideTheOutputFolder) {
     // A race set whose target climbs out of the game folder.
     const std::string set = folder.ReadFile("data/Meshes/Vultrane/Sets/Nord.ini");
     std::string evil = set;
-    const std::string from = "files=data\\meshes\\actors\\character\\character assets\\eyesfemale.tri";
+    const std::string from = "files=data\\meshes\\actors\\character\\character assets\\eyesfemalechargen.tri";
     ASSERT_NE(evil.find(from), std::string::npos);
     evil.replace(evil.find(from), from.size(), "files=..\\..\\escaped.tri");
     folder.WriteFile("data/Meshes/Vultrane/Sets/Nord.ini", evil);

@@ -27,7 +27,10 @@ const char kUsage[] =
     "  --sex female|male       the variant drawn (default female)\n"
     "  --morph NAME[=WEIGHT]   draw a second row with this morph applied (repeatable)\n"
     "  --print-vertex-edit     print vertex-edit lines for the generated heads\n"
-    "  --check-only            write nothing; check the configuration and vertex-edit files\n";
+    "  --check-only            write nothing; check the configuration and vertex-edit files\n"
+    "  --every-block           also write the blocks real files may carry (modifier vertices and\n"
+    "                          statistical morphs, quads, labelled vertices and surface points)\n"
+    "  --per-vertex-uvs        with --every-block: one texture pair per vertex, no texture triangles\n";
 
 int Usage(const char* message) {
     std::fprintf(stderr, "vtr_trigen: %s\n%s", message, kUsage);
@@ -38,7 +41,7 @@ struct Options {
     std::string gameFolder, picture;
     trigen::Sex sex = trigen::Sex::kFemale;
     std::vector<std::pair<std::string, double>> morphs;
-    bool printVertexEdit = false, checkOnly = false;
+    bool printVertexEdit = false, checkOnly = false, everyBlock = false, perVertexUvs = false;
 };
 
 int WritePicture(const Options& o) {
@@ -110,6 +113,10 @@ int main(int argc, char** argv) {
             o.printVertexEdit = true;
         } else if (a == "--check-only") {
             o.checkOnly = true;
+        } else if (a == "--every-block") {
+            o.everyBlock = true;
+        } else if (a == "--per-vertex-uvs") {
+            o.perVertexUvs = true;
         } else if (a == "--help" || a == "-h") {
             std::fputs(kUsage, stdout);
             return 0;
@@ -122,6 +129,7 @@ int main(int argc, char** argv) {
         std::fputs(trigen::SuggestVertexEdit(trigen::Sex::kMale).c_str(), stdout);
     }
     if (!o.picture.empty() && WritePicture(o) != 0) return 1;
+    if (o.perVertexUvs && !o.everyBlock) return Usage("--per-vertex-uvs goes with --every-block");
     if (o.gameFolder.empty()) return o.printVertexEdit || !o.picture.empty() ? 0 : Usage("--game-folder is required");
 
     // The configuration is read by the library itself, from the game folder as the plug-in's.
@@ -151,11 +159,12 @@ int main(int argc, char** argv) {
     }
     for (const trigen::SourceFile& f : plan.files) {
         std::string error;
-        const TriFile tri = trigen::BuildTriFile(f, error);
+        TriFile tri = trigen::BuildTriFile(f, error);
         if (!error.empty()) {
             std::fprintf(stderr, "vtr_trigen: %s\n", error.c_str());
             return 1;
         }
+        if (o.everyBlock) trigen::AddEveryBlock(tri, o.perVertexUvs);
         const std::string bytes = SerializeTri(tri);
         os::ReplacingFile out;
         if (!out.Open(f.path, false) || !out.Write(bytes.data(), bytes.size()) || !out.Commit()) {

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <set>
 
 #include "config/text.h"
@@ -150,6 +151,87 @@ TriFile BuildTriFile(const SourceFile& file, std::string& error) {
         tri.morphs.push_back(QuantiseMorph(name, MorphOffsets(*shape, model, file.kind)));
     }
     return tri;
+}
+
+namespace {
+
+void PutU32(std::string& out, uint32_t v) {
+    for (int i = 0; i < 4; ++i) out.push_back(static_cast<char>((v >> (8 * i)) & 255u));
+}
+void PutName(std::string& out, const std::string& name) {
+    PutU32(out, static_cast<uint32_t>(name.size() + 1));
+    out += name;
+    out.push_back('\0');
+}
+
+}  // namespace
+
+void AddEveryBlock(TriFile& tri, bool perVertexUvs) {
+    const uint32_t v = tri.vertexCount;
+    if (v == 0) return;
+    // Statistical morphs over runs of vertices, each vertex with its modified position.
+    static const char* const kModifierNames[] = {"BlinkLeft", "BlinkRight", "SquintLeft", "SquintRight"};
+    tri.modifierMorphs.clear();
+    tri.modifierVertices.clear();
+    uint32_t first = 0;
+    for (uint32_t k = 0; k < 4; ++k) {
+        const uint32_t n = std::min<uint32_t>(v, 7 + 5 * k);
+        PutName(tri.modifierMorphs, kModifierNames[k]);
+        PutU32(tri.modifierMorphs, n);
+        for (uint32_t i = 0; i < n; ++i) {
+            const uint32_t index = (first + i * 3) % v;
+            PutU32(tri.modifierMorphs, index);
+            TriVertex p = index < tri.vertices.size() ? tri.vertices[index] : TriVertex{0, 0, 0};
+            p.z -= 0.05f * static_cast<float>(k + 1);
+            tri.modifierVertices.push_back(p);
+        }
+        first += n;
+    }
+    tri.modifierMorphCount = 4;
+    tri.modifierVertexCount = static_cast<uint32_t>(tri.modifierVertices.size());
+
+    // Quads over consecutive vertices; their texture quads use the same indices, kept in range.
+    tri.quads.clear();
+    tri.uvQuads.clear();
+    for (uint32_t q = 0; q < 3 && v >= 4; ++q) {
+        const uint32_t a = (q * 4) % (v - 3);
+        tri.quads.push_back({a, a + 1, a + 2, a + 3});
+    }
+    tri.quadCount = static_cast<uint32_t>(tri.quads.size());
+
+    tri.labelledVertices.clear();
+    tri.labelledVertexCount = 0;
+    for (auto [index, name] : {std::pair{0u, "Crown"}, std::pair{v / 2, "Middle"}, std::pair{v - 1, "Last"}}) {
+        PutU32(tri.labelledVertices, index);
+        PutName(tri.labelledVertices, name);
+        ++tri.labelledVertexCount;
+    }
+    tri.labelledPoints.clear();
+    tri.labelledPointCount = 0;
+    if (tri.triangleCount > 0) {
+        // A triangle and two barycentric coordinates.
+        const float half = 0.5f;
+        uint32_t bits;
+        std::memcpy(&bits, &half, sizeof bits);
+        for (auto [triangle, name] : {std::pair{0u, "FirstFace"}, std::pair{tri.triangleCount - 1, "LastFace"}}) {
+            PutU32(tri.labelledPoints, triangle);
+            PutU32(tri.labelledPoints, bits);
+            PutU32(tri.labelledPoints, bits);
+            PutName(tri.labelledPoints, name);
+            ++tri.labelledPointCount;
+        }
+    }
+
+    if (perVertexUvs) {
+        tri.uvs.resize(v, TriUv{0, 0});
+        tri.uvCount = 0;
+        tri.uvTriangles.clear();
+        tri.uvQuads.clear();
+        tri.flags |= kTriFlagTextureCoordinates;
+    } else if (tri.uvCount > 0) {
+        for (const TriQuad& q : tri.quads)
+            tri.uvQuads.push_back({q.a % tri.uvCount, q.b % tri.uvCount, q.c % tri.uvCount, q.d % tri.uvCount});
+    }
 }
 
 std::vector<uint32_t> VertexUvIndex(const Mesh& mesh) {

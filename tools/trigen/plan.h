@@ -48,6 +48,13 @@ std::vector<std::string> TargetFolders(const Configuration& config);
 // The file's contents; the error text names a morph without a shape.
 TriFile BuildTriFile(const SourceFile& file, std::string& error);
 
+// Adds the blocks that real files may carry besides vertices, triangles, texture coordinates and
+// difference morphs, made from the file's own mesh so that every reader and writer path is
+// exercised without outside files: modifier vertices with the statistical morphs over them,
+// quads (and their texture quads), labelled vertices and labelled surface points. With
+// `perVertexUvs` the texture layout becomes one pair per vertex and no texture triangles.
+void AddEveryBlock(TriFile& tri, bool perVertexUvs = false);
+
 // The race sets' vertex-edit data checked against the generated meshes: vertex count,
 // indices in range, mirror partners that are mirror images, extra-model pairs of vertices
 // that lie close together.

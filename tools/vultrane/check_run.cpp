@@ -17,6 +17,7 @@
 #include "config/model.h"
 #include "config/text.h"
 #include "game/engine.h"
+#include "morph/merge.h"
 #include "morph/tri_format.h"
 #include "os/os.h"
 #include "sliders/formula.h"
@@ -49,6 +50,45 @@ std::string Backslashes(std::string p) {
 }
 
 const char* SexWord(int sexCode) { return sexCode == 2 ? "women" : "men"; }
+
+size_t EditDistance(const std::string& a, const std::string& b) {
+    std::vector<size_t> row(b.size() + 1);
+    for (size_t j = 0; j <= b.size(); ++j) row[j] = j;
+    for (size_t i = 1; i <= a.size(); ++i) {
+        size_t diagonal = row[0];
+        row[0] = i;
+        for (size_t j = 1; j <= b.size(); ++j) {
+            const size_t up = row[j];
+            row[j] = std::min({row[j] + 1, row[j - 1] + 1, diagonal + (a[i - 1] == b[j - 1] ? 0 : 1)});
+            diagonal = up;
+        }
+    }
+    return row[b.size()];
+}
+
+// The name of `names` that `name` most likely meant: the same but for letter case, else the one
+// nearest by at most two edits (one for short names), when no other is as near. Empty when none.
+std::string NearMatch(const std::string& name, const std::set<std::string>& names) {
+    const std::string lower = ToLower(name);
+    for (const std::string& n : names)
+        if (ToLower(n) == lower) return n;
+    const size_t limit = name.size() >= 6 ? 2 : 1;
+    std::string best;
+    size_t bestDistance = limit + 1;
+    bool tie = false;
+    for (const std::string& n : names) {
+        if (n.size() + limit < name.size() || name.size() + limit < n.size()) continue;
+        const size_t d = EditDistance(lower, ToLower(n));
+        if (d < bestDistance) best = n, bestDistance = d, tie = false;
+        else if (d == bestDistance) tie = true;
+    }
+    return bestDistance <= limit && !tie ? best : std::string();
+}
+
+std::string DidYouMean(const std::string& name, const std::set<std::string>& names) {
+    const std::string near = NearMatch(name, names);
+    return near.empty() ? std::string() : " (did you mean " + near + "?)";
+}
 
 // A text file's lines as the library's readers see them: split at line feeds, the carriage
 // return and a leading byte-order mark gone.
@@ -567,6 +607,7 @@ private:
                     readable.push_back({f, &info});
                 }
             }
+            CheckTargetFile(targets[i], shown, line);
             if (readable.empty()) continue;
             // The target takes the mesh of the last file read; morphs of another mesh are dropped.
             const Read& last = readable.back();
@@ -583,6 +624,29 @@ private:
                 morphs.insert(r.info->morphs.begin(), r.info->morphs.end());
             }
         }
+    }
+
+    // A merged file holds only the character-creation morphs; a target that already holds other
+    // morphs (blinks, phonemes: the head part's expression file) would lose them in every
+    // character that uses it.
+    void CheckTargetFile(const std::string& target, const std::string& shown, int line) {
+        if (!checkedTargets_.insert(Lower(target)).second) return;
+        if (Lower(target).rfind("data\\", 0) != 0) return;
+        const SourceInfo& info = Source(target.substr(5));
+        if (!info.readable) return;
+        static const std::vector<std::string> order = MergedTriRecordOrder();
+        static const std::set<std::string> written(order.begin(), order.end());
+        std::vector<std::string> dropped;
+        for (const std::string& m : info.morphs)
+            if (!written.count(m)) dropped.push_back(m);
+        if (dropped.empty()) return;
+        std::string list;
+        for (size_t j = 0; j < dropped.size() && j < 8; ++j) list += (j ? ", " : "") + dropped[j];
+        if (dropped.size() > 8) list += ", ...";
+        Add(shown, line, true, "target " + target + " holds " + std::to_string(dropped.size()) +
+                                   " morphs that the merged file would not carry (" + list +
+                                   "): it looks like the head part's expression file; name its chargen file "
+                                   "(the character-creation morphs) as the target instead");
     }
 
     void CheckSliders(const RaceSetting& set, const SetLines& lines, const std::set<std::string>* morphsOf, const bool* anySource) {
@@ -613,7 +677,7 @@ private:
                         for (const std::string* name : {&s.lowTarget, &s.target})
                             if (!m.count(*name))
                                 Add(shown, line, true, "morph '" + *name + "' of slider '" + s.name + "' is in no source .tri for " +
-                                                           SexWord(sex));
+                                                           SexWord(sex) + DidYouMean(*name, m));
                     } else {
                         CheckMorphFamily(s, m, sex, shown, line);
                     }
@@ -630,22 +694,29 @@ private:
         if (!(hi >= lo) || hi - lo > 10000) return;
         std::vector<std::string> absent;
         int present = 0;
+        std::string hint;
         for (double v = lo; v <= hi; v += 1.0) {
+            // Value 0 is the slider's rest: no morph is meant there (the game's files count from 1).
+            if (v == 0.0) continue;
             const std::string name = s.target + std::to_string(static_cast<long long>(v));
-            if (m.count(name)) ++present;
-            else absent.push_back(name);
+            if (m.count(name)) {
+                ++present;
+            } else {
+                absent.push_back(name);
+                if (hint.empty()) hint = DidYouMean(name, m);
+            }
         }
         if (absent.empty()) return;
         if (present == 0) {
-            Add(shown, line, true, "slider '" + s.name + "' finds none of its morphs " + s.target + std::to_string(static_cast<long long>(lo)) +
-                                       " to " + s.target + std::to_string(static_cast<long long>(hi)) + " in the sources for " + SexWord(sex));
+            Add(shown, line, true, "slider '" + s.name + "' finds none of its morphs " + absent.front() + " to " +
+                                       absent.back() + " in the sources for " + SexWord(sex) + hint);
             return;
         }
         std::string list;
         for (size_t j = 0; j < absent.size() && j < 5; ++j) list += (j ? ", " : "") + absent[j];
         if (absent.size() > 5) list += ", ... (" + std::to_string(absent.size()) + " in all)";
         Add(shown, line, false, "slider '" + s.name + "': morphs " + list + " are in no source for " + SexWord(sex) +
-                                    "; those values change nothing");
+                                    "; those values change nothing" + hint);
     }
 
     void CheckFormulas(const SliderDef& s, const std::string& shown, int line) {
@@ -815,6 +886,7 @@ private:
     CheckReport report_;
     std::map<std::string, TextFile> files_;
     std::unordered_map<std::string, SourceInfo> sources_;
+    std::set<std::string> checkedTargets_;  // lower case
     std::vector<DefinitionLines> definitions_;
     std::set<std::string> topLevelIni_;  // lower case
     std::vector<std::string> loadedSets_;  // data-relative, in load order

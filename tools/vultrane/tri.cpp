@@ -1,5 +1,6 @@
 // vultrane tri: what a .tri morph file holds (info) and how two differ (diff).
 #include <cmath>
+#include <cstring>
 #include <cstdio>
 #include <filesystem>
 #include <stdexcept>
@@ -67,6 +68,12 @@ TriDifference CompareTri(const TriFile& a, const TriFile& b) {
     count("triangles", a.triangleCount, b.triangleCount);
     count("texture coordinates", a.uvCount, b.uvCount);
     count("morphs", a.morphs.size(), b.morphs.size());
+    count("modifier vertices", a.modifierVertexCount, b.modifierVertexCount);
+    count("quads", a.quadCount, b.quadCount);
+    count("labelled vertices", a.labelledVertexCount, b.labelledVertexCount);
+    count("labelled surface points", a.labelledPointCount, b.labelledPointCount);
+    count("statistical morphs", a.modifierMorphCount, b.modifierMorphCount);
+    count("flags", a.flags, b.flags);
 
     {
         size_t n = std::min(a.vertices.size(), b.vertices.size()), differ = 0;
@@ -95,6 +102,21 @@ TriDifference CompareTri(const TriFile& a, const TriFile& b) {
         for (size_t i = 0; i < n; ++i) differ += a.uvs[i].u != b.uvs[i].u || a.uvs[i].v != b.uvs[i].v;
         if (differ) d.geometry.push_back("texture coordinates: " + std::to_string(differ) + " of " + std::to_string(n) + " differ");
     }
+    // Blocks the library carries without reading them are compared as bytes.
+    auto bytes = [&](const char* what, const void* x, size_t xn, const void* y, size_t yn) {
+        if (xn != yn || (xn && std::memcmp(x, y, xn) != 0)) d.geometry.push_back(std::string(what) + ": differ");
+    };
+    bytes("modifier vertices", a.modifierVertices.data(), a.modifierVertices.size() * sizeof(TriVertex),
+          b.modifierVertices.data(), b.modifierVertices.size() * sizeof(TriVertex));
+    bytes("quads", a.quads.data(), a.quads.size() * sizeof(TriQuad), b.quads.data(), b.quads.size() * sizeof(TriQuad));
+    bytes("texture quads", a.uvQuads.data(), a.uvQuads.size() * sizeof(TriQuad), b.uvQuads.data(),
+          b.uvQuads.size() * sizeof(TriQuad));
+    bytes("labelled vertices", a.labelledVertices.data(), a.labelledVertices.size(), b.labelledVertices.data(),
+          b.labelledVertices.size());
+    bytes("labelled surface points", a.labelledPoints.data(), a.labelledPoints.size(), b.labelledPoints.data(),
+          b.labelledPoints.size());
+    bytes("statistical morphs", a.modifierMorphs.data(), a.modifierMorphs.size(), b.modifierMorphs.data(),
+          b.modifierMorphs.size());
 
     // Morphs are matched by name, the first of a name as the library looks them up.
     std::vector<std::string> orderA, orderB;
@@ -154,17 +176,29 @@ void Info(const std::string& path, bool json) {
     const TriFile f = LoadOrFail(path);
     std::vector<MorphSummary> morphs;
     for (const TriMorph& m : f.morphs) morphs.push_back(SummariseMorph(m));
+    const std::vector<TriModifierMorphInfo> modifiers = ListModifierMorphs(f);
+    const bool perVertexUvs = f.uvCount == 0 && TriUvPairCount(f) > 0;
     if (json) {
         Json list = Json::array();
         for (const MorphSummary& s : morphs)
             list.push_back({{"name", s.name}, {"scale", s.scale}, {"deltas", s.deltas}, {"largestOffset", s.largest},
                             {"atVertex", s.vertex < 0 ? Json(nullptr) : Json(s.vertex)}});
+        Json stats = Json::array();
+        for (const TriModifierMorphInfo& m : modifiers) stats.push_back({{"name", m.name}, {"vertices", m.vertexCount}});
         PrintJson({{"file", path}, {"vertices", f.vertexCount}, {"triangles", f.triangleCount},
-                   {"textureCoordinates", f.uvCount}, {"morphCount", f.morphs.size()}, {"morphs", list}});
+                   {"textureCoordinates", f.uvCount}, {"perVertexTextureCoordinates", perVertexUvs},
+                   {"flags", f.flags}, {"quads", f.quadCount}, {"labelledVertices", f.labelledVertexCount},
+                   {"labelledSurfacePoints", f.labelledPointCount}, {"modifierVertices", f.modifierVertexCount},
+                   {"morphCount", f.morphs.size()}, {"morphs", list},
+                   {"statisticalMorphCount", f.modifierMorphCount}, {"statisticalMorphs", stats}});
         return;
     }
-    std::printf("%s\n  %u vertices, %u triangles, %u texture coordinates, %zu morphs\n\n", path.c_str(),
-                f.vertexCount, f.triangleCount, f.uvCount, f.morphs.size());
+    std::printf("%s\n  %u vertices, %u triangles, %u texture coordinates%s, %zu morphs\n", path.c_str(),
+                f.vertexCount, f.triangleCount, f.uvCount, perVertexUvs ? " (one per vertex)" : "", f.morphs.size());
+    std::printf("  %u quads, %u labelled vertices, %u labelled surface points, %u statistical morphs over %u "
+                "modifier vertices\n\n",
+                f.quadCount, f.labelledVertexCount, f.labelledPointCount, f.modifierMorphCount,
+                f.modifierVertexCount);
     std::vector<std::vector<std::string>> rows;
     for (const MorphSummary& s : morphs) {
         char scale[32], largest[32];
@@ -174,10 +208,26 @@ void Info(const std::string& path, bool json) {
     }
     std::fputs(FormatTable({"morph", "scale", "largest offset", "at vertex"}, rows, {false, true, true, true}).c_str(),
                stdout);
+    if (!modifiers.empty()) {
+        rows.clear();
+        for (const TriModifierMorphInfo& m : modifiers) rows.push_back({m.name, std::to_string(m.vertexCount)});
+        std::printf("\n");
+        std::fputs(FormatTable({"statistical morph", "vertices"}, rows, {false, true}).c_str(), stdout);
+    }
 }
 
 int Diff(const std::string& pathA, const std::string& pathB, bool json) {
-    const TriFile a = LoadOrFail(pathA), b = LoadOrFail(pathB);
+    TriFile a, b;
+    try {
+        a = LoadOrFail(pathA);
+        b = LoadOrFail(pathB);
+    } catch (const UsageError&) {
+        throw;
+    } catch (const std::exception& e) {
+        // Unreadable is neither "the same" nor "different".
+        std::fprintf(stderr, "vultrane: error: %s\n", e.what());
+        return 2;
+    }
     const TriDifference d = CompareTri(a, b);
     if (json) {
         Json changed = Json::array();
