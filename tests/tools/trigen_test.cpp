@@ -488,6 +488,40 @@ TEST_F(TrigenPlan, WrittenFileReadsBackWithItsMorphsInOrder) {
     EXPECT_GT(read.vertices[top].y, 10.0f);
 }
 
+// The blocks real files carry, added to a generated file: each index stays inside the mesh, the
+// statistical morphs cover exactly the modifier vertices, and the file reads back as written.
+TEST_F(TrigenPlan, EveryBlockIsConsistentWithItsMeshAndReadsBack) {
+    Load();
+    const Plan plan = MakePlan(Config());
+    const SourceFile* f = File(plan, "NordFemaleEyes.tri");
+    ASSERT_NE(f, nullptr);
+    for (bool perVertexUvs : {false, true}) {
+        SCOPED_TRACE(perVertexUvs);
+        std::string error;
+        TriFile tri = BuildTriFile(*f, error);
+        ASSERT_TRUE(error.empty()) << error;
+        AddEveryBlock(tri, perVertexUvs);
+        const std::string bytes = SerializeTri(tri);
+        TriFile read;
+        TriMemorySource source(bytes.data(), bytes.size());
+        const TriReadResult r = ReadTriBody(source, read);
+        ASSERT_TRUE(r.ok) << r.error;
+        EXPECT_EQ(SerializeTri(read), bytes);
+        EXPECT_GT(read.quadCount, 0u);
+        EXPECT_GT(read.labelledVertexCount, 0u);
+        EXPECT_GT(read.labelledPointCount, 0u);
+        for (const TriQuad& q : read.quads) EXPECT_TRUE(q.a < read.vertexCount && q.d < read.vertexCount);
+        for (const TriQuad& q : read.uvQuads) EXPECT_TRUE(q.a < read.uvCount && q.d < read.uvCount);
+        EXPECT_EQ(read.uvQuads.size(), perVertexUvs ? 0u : read.quads.size());
+        EXPECT_EQ(read.uvs.size(), perVertexUvs ? read.vertexCount : read.uvCount);
+        uint32_t covered = 0;
+        for (const TriModifierMorphInfo& m : ListModifierMorphs(read)) covered += m.vertexCount;
+        EXPECT_EQ(ListModifierMorphs(read).size(), read.modifierMorphCount);
+        EXPECT_EQ(covered, read.modifierVertexCount);
+        EXPECT_EQ(read.morphs.size(), f->morphs.size());
+    }
+}
+
 TEST_F(TrigenPlan, BundledVertexEditFileMatchesTheGeneratedMeshes) {
     Load();
     EXPECT_TRUE(CheckVertexEdits(Config()).empty()) << ::testing::PrintToString(CheckVertexEdits(Config()));
