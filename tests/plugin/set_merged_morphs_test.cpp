@@ -145,6 +145,18 @@ TEST_F(SetMergedMorphsTest, SavesTheSlotAndWritesEveryTargetOfThePlayersSex) {
     EXPECT_EQ(ReadBack("data/meshes/out/malehead.tri").vertexCount, 5u);
 }
 
+// Through the menu call: a target none of whose sources could be read keeps the game's own file,
+// and the other targets are written as before.
+TEST_F(SetMergedMorphsTest, ATargetWithoutAReadableSourceKeepsItsFile) {
+    folder.WriteFile("data/Meshes/Vultrane/Sets/Eyes.tri", "FRTRI003 but cut short");
+    folder.WriteFile("data/meshes/out/eyes.tri", "the game's own eyes");
+    Merge("Nord", {N(28), N(0.5)}, 0);
+    EXPECT_EQ(Slurp("data/meshes/out/eyes.tri"), "the game's own eyes");
+    EXPECT_TRUE(log.Contains("    ERROR: no source of data\\meshes\\out\\eyes.tri could be read; it is not written and "
+                             "the old file is kept."));
+    EXPECT_EQ(ReadBack("data/meshes/out/femalehead.tri").vertexCount, 6u);
+}
+
 TEST_F(SetMergedMorphsTest, SlotNumbersAndMissingRacesOrPlayers) {
     Merge("Nord", {N(28), N(0.5)}, 0);  // slot 0 writes no slot file
     Merge("Nord", {N(28), N(0.5)}, -3);
