@@ -21,6 +21,8 @@
 #include "morph/tri_format.h"
 #include "os/os.h"
 #include "sliders/formula.h"
+#include "tools/vultrane/check_lines.h"
+#include "tools/vultrane/check_util.h"
 #include "tools/vultrane/commands.h"
 #include "tools/vultrane/game_folder.h"
 #include "tools/vultrane/progress.h"
@@ -51,49 +53,11 @@ std::string Backslashes(std::string p) {
 
 const char* SexWord(int sexCode) { return sexCode == 2 ? "women" : "men"; }
 
-size_t EditDistance(const std::string& a, const std::string& b) {
-    std::vector<size_t> row(b.size() + 1);
-    for (size_t j = 0; j <= b.size(); ++j) row[j] = j;
-    for (size_t i = 1; i <= a.size(); ++i) {
-        size_t diagonal = row[0];
-        row[0] = i;
-        for (size_t j = 1; j <= b.size(); ++j) {
-            const size_t up = row[j];
-            row[j] = std::min({row[j] + 1, row[j - 1] + 1, diagonal + (a[i - 1] == b[j - 1] ? 0 : 1)});
-            diagonal = up;
-        }
-    }
-    return row[b.size()];
-}
-
-// The name of `names` that `name` most likely meant: the same but for letter case, else the one
-// nearest by at most two edits (one for short names), when no other is as near. Empty when none.
-std::string NearMatch(const std::string& name, const std::set<std::string>& names) {
-    const std::string lower = ToLower(name);
-    for (const std::string& n : names)
-        if (ToLower(n) == lower) return n;
-    const size_t limit = name.size() >= 6 ? 2 : 1;
-    std::string best;
-    size_t bestDistance = limit + 1;
-    bool tie = false;
-    for (const std::string& n : names) {
-        if (n.size() + limit < name.size() || name.size() + limit < n.size()) continue;
-        const size_t d = EditDistance(lower, ToLower(n));
-        if (d < bestDistance) best = n, bestDistance = d, tie = false;
-        else if (d == bestDistance) tie = true;
-    }
-    return bestDistance <= limit && !tie ? best : std::string();
-}
-
-std::string DidYouMean(const std::string& name, const std::set<std::string>& names) {
-    const std::string near = NearMatch(name, names);
-    return near.empty() ? std::string() : " (did you mean " + near + "?)";
-}
-
 // A text file's lines as the library's readers see them: split at line feeds, the carriage
 // return and a leading byte-order mark gone.
 struct TextFile {
     bool exists = false;
+    std::string encoding;  // why the game cannot read it as text; empty when it can
     std::vector<std::string> lines;  // lines[0] is line 1
     const std::string& Line(int n) const {
         static const std::string kNone;
@@ -106,6 +70,11 @@ TextFile ReadText(const std::string& realPath) {
     std::ifstream in(realPath, std::ios::binary);
     if (!in) return t;
     t.exists = true;
+    char first[256];
+    in.read(first, sizeof first);
+    t.encoding = EncodingProblem(std::string_view(first, static_cast<size_t>(in.gcount())));
+    in.clear();
+    in.seekg(0);
     std::string line;
     while (std::getline(in, line)) {
         if (!line.empty() && line.back() == '\r') line.pop_back();
@@ -146,9 +115,11 @@ public:
 
         session_.LoadConfiguration();
         ReadDefinitionFiles();
+        CheckSetFileLines();
         MapLoaderLog(session_.LogLines());
         FindUnusedSetFiles();
         CheckRaceSets();
+        CheckDefinitionsAgainstSets();
         return Finish();
     }
 
@@ -180,6 +151,10 @@ private:
         if (it == files_.end()) {
             it = files_.emplace(realPath, ReadText(realPath)).first;
             if (it->second.exists) ++report_.filesChecked;
+            if (!it->second.encoding.empty())
+                Add(Show(realPath), 0, true,
+                    it->second.encoding + ": the game reads only 8-bit text and finds nothing in it; save it as UTF-8 "
+                                          "(or ANSI)");
         }
         return it->second;
     }
@@ -198,11 +173,17 @@ private:
         std::string file;  // real path
         int sliderIniLine = 0;
         std::string sliderIni;  // lower case, as the loader keeps it
+        struct Item {
+            std::string text;
+            int line;
+        };
+        std::vector<Item> names, editorIds, presets;
     };
 
     // A second read of the definition files for line numbers, and the definitions the loader
     // drops without a word.
     void ReadDefinitionFiles() {
+        static const std::vector<std::string> kKeys = {"sliderini", "name", "edid", "preset", "sliderscale", "sliderstep"};
         std::vector<os::DirEntry> entries;
         os::ListDirectory("data\\Meshes\\Vultrane\\*.ini", entries);
         std::vector<std::string> names;
@@ -213,21 +194,34 @@ private:
             const std::string real = session_.RealPath(name);
             topLevelIni_.insert(Lower(name));
             const TextFile& text = File(real);
+            if (!text.encoding.empty()) continue;
             struct Section {
                 int headerLine = 0;
                 std::string header;
-                int sliderIniLine = 0, nameLine = 0, firstKeyLine = 0;
-                std::string sliderIni;
+                DefinitionLines d;
+                int nameLine = 0;
+                std::map<std::string, int> nearKeys;  // known key -> line of a key that misses it
             } cur;
             auto end = [&]() {
-                if (cur.sliderIniLine && cur.nameLine) {
-                    definitions_.push_back({real, cur.sliderIniLine, cur.sliderIni});
-                } else if (cur.sliderIniLine) {
-                    Add(Show(real), cur.sliderIniLine, true,
-                        "race definition" + Label(cur.header) + " names no race (no name= or edid= line); the game ignores it");
+                const std::string shown = Show(real);
+                auto nearLine = [&](std::initializer_list<const char*> keys) {
+                    for (const char* k : keys)
+                        if (cur.nearKeys.count(k)) return cur.nearKeys[k];
+                    return 0;
+                };
+                if (cur.d.sliderIniLine && cur.nameLine) {
+                    cur.d.file = real;
+                    definitions_.push_back(std::move(cur.d));
+                } else if (cur.d.sliderIniLine) {
+                    const int at = nearLine({"name", "edid"});
+                    Add(shown, at ? at : cur.d.sliderIniLine, true,
+                        "race definition" + Label(cur.header) + " names no race (no name= or edid= line" +
+                            (at ? ", and this line's key looks like one" : "") + "); the game ignores it");
                 } else if (cur.nameLine) {
-                    Add(Show(real), cur.nameLine, true,
-                        "race definition" + Label(cur.header) + " has no sliderini= line; the game ignores it");
+                    const int at = nearLine({"sliderini"});
+                    Add(shown, at ? at : cur.nameLine, true,
+                        "race definition" + Label(cur.header) + " has no sliderini= line" +
+                            (at ? " (this line's key looks like it)" : "") + "; the game ignores it");
                 }
                 cur = Section{};
             };
@@ -242,21 +236,47 @@ private:
                     continue;
                 }
                 std::vector<std::string> parts = Split(line, '=');
-                if (parts.size() != 2) continue;
+                if (parts.size() != 2) {
+                    Add(Show(real), lineNo, true, "'" + line + "' is no key=value line; the game ignores it");
+                    continue;
+                }
                 const std::string key = Lower(parts[0]);
+                auto items = [&](std::vector<DefinitionLines::Item>& into, const char* what) {
+                    for (const std::string& item : Split(parts[1], ',')) {
+                        if (item.find(';') != std::string::npos)
+                            Add(Show(real), lineNo, true,
+                                "'" + item + "' holds a ';': the game reads it as one " + what +
+                                    "; separate the items with ','");
+                        into.push_back({item, lineNo});
+                    }
+                };
                 if (key == "sliderini") {
-                    cur.sliderIniLine = lineNo;
-                    cur.sliderIni = Lower(parts[1]);
+                    cur.d.sliderIniLine = lineNo;
+                    cur.d.sliderIni = Lower(parts[1]);
                 } else if (key == "name" || key == "edid") {
                     if (!Split(parts[1], ',').empty() && !cur.nameLine) cur.nameLine = lineNo;
+                    items(key == "name" ? cur.d.names : cur.d.editorIds, key == "name" ? "race name" : "editor id");
                 } else if (key == "preset") {
+                    items(cur.d.presets, "preset file name");
                     for (const std::string& item : Split(parts[1], ',')) CheckPreset(real, lineNo, item);
                 } else if (key == "sliderscale") {
-                    if (ReadReal(parts[1]) == 0.0 || !std::isfinite(ReadReal(parts[1])))
-                        Add(Show(real), lineNo, true, "sliderscale '" + parts[1] + "' reads as 0 or is out of range; the game uses 1.0");
+                    const std::string problem = RealNumberProblem(parts[1]);
+                    if (!problem.empty())
+                        Add(Show(real), lineNo, true, "sliderscale " + problem + (ReadReal(parts[1]) == 0.0 ? "; the game uses 1.0" : ""));
+                    else if (ReadReal(parts[1]) == 0.0)
+                        Add(Show(real), lineNo, true, "sliderscale 0 has no effect; the game uses 1.0");
                 } else if (key == "sliderstep") {
-                    if (ReadInt(parts[1]) == 0)
-                        Add(Show(real), lineNo, true, "sliderstep '" + parts[1] + "' reads as 0; the game uses 1");
+                    const std::string problem = WholeNumberProblem(parts[1]);
+                    if (!problem.empty())
+                        Add(Show(real), lineNo, true, "sliderstep " + problem + (ReadInt(parts[1]) == 0 ? "; the game uses 1" : ""));
+                    else if (ReadInt(parts[1]) == 0)
+                        Add(Show(real), lineNo, true, "sliderstep 0 has no effect; the game uses 1");
+                } else {
+                    const std::string meant = NearMatch(key, kKeys);
+                    if (!meant.empty()) cur.nearKeys.emplace(meant, lineNo);
+                    Add(Show(real), lineNo, true,
+                        "unknown key '" + parts[0] + "'" + (meant.empty() ? "" : " (did you mean " + meant + "?)") +
+                            " (known: sliderini, name, edid, preset, sliderscale, sliderstep); the game ignores it");
                 }
             }
             end();
@@ -281,6 +301,40 @@ private:
         const bool ok = ResourceStream_IsValid(&stream);
         ResourceStream_Close(&stream);
         return ok;
+    }
+
+    // ----- every line of every race-set file -------------------------------------------------
+
+    // The game stops at a file's first error; the author needs them all in one run.
+    void CheckSetFileLines() {
+        std::set<std::string> done;
+        for (const DefinitionLines& d : definitions_) {
+            const std::string real = SetFileReal(d.sliderIni);
+            if (!done.insert(real).second) continue;
+            const TextFile& text = File(real);
+            if (!text.exists || !text.encoding.empty()) continue;
+            for (const LineFinding& f : CheckRaceSetLines(text.lines)) {
+                findingAt_[{real, f.line}] = report_.diagnostics.size();
+                if (!f.meantKey.empty()) meantKeyAt_[{real, f.meantKey}] = report_.diagnostics.size();
+                Add(Show(real), f.line, f.error, f.message);
+            }
+        }
+    }
+
+    std::string SetFileReal(const std::string& sliderIni) const {
+        return session_.RealPath("data\\Meshes\\Vultrane\\" + sliderIni);
+    }
+
+    // Adds what follows from a finding to its message, so that a cause and its consequence are
+    // one error. False when there is no such finding.
+    bool AppendToMeantKey(const std::string& real, const std::string& key, const std::string& consequence) {
+        auto it = meantKeyAt_.find({real, key});
+        if (it == meantKeyAt_.end()) return false;
+        std::string& message = report_.diagnostics[it->second].message;
+        const std::string ignored = "; the game ignores it";
+        if (message.ends_with(ignored)) message.resize(message.size() - ignored.size());
+        message += "; " + consequence;
+        return true;
     }
 
     // ----- the loader's own messages -----------------------------------------------------------
@@ -308,7 +362,10 @@ private:
                 continue;
             } else if (std::regex_match(l, m, noName)) {
                 reported.insert(Lower(m[1].str()));
-                Add(ShowData(m[1]), 0, true, "no racesetname= line before the first section; the game drops this race set");
+                const std::string real = session_.RealPath("data\\" + m[1].str());
+                if (!File(real).encoding.empty()) continue;  // reported as what it is
+                if (!AppendToMeantKey(real, "racesetname", "without a racesetname= line the game drops this race set"))
+                    Add(ShowData(m[1]), 0, true, "no racesetname= line before the first section; the game drops this race set");
             } else if (std::regex_match(l, m, notExist)) {
                 const std::string path = m[1];
                 if (path.find('\\') == std::string::npos) {  // the first pass names bare file names
@@ -350,6 +407,8 @@ private:
         const std::string src = Trim(text.Line(line));
         const std::string shown = Show(real);
         const bool vertexEditFile = !Lower(path).ends_with(".ini");
+        // The line check said it already, in its own words.
+        if (!vertexEditFile && findingAt_.count({real, line})) return false;
         std::string msg;
         if (what == "unknown category name") {
             msg = vertexEditFile
@@ -501,20 +560,12 @@ private:
                 s.sliderLines.push_back({n, Split(l, ',')});
                 continue;
             }
+            // The header's own problems are the line check's; here only where each target is.
             std::vector<std::string> parts = Split(l, '=');
-            if (parts.size() != 2) {
-                Add(Show(real), n, true, "'" + l + "' is no key=value line; the game ignores it");
-                continue;
-            }
+            if (parts.size() != 2) continue;
             const std::string key = Lower(parts[0]);
-            if (key == "files" || key == "mfiles") {
-                if (Split(parts[1], ',').size() < 2)
-                    Add(Show(real), n, true, key + "= needs the target morph file and at least one source; the game ignores this line");
-                else
-                    s.files[key == "files" ? 2 : 1].push_back(n);
-            } else if (key != "racesetname" && key != "racemorph") {
-                Add(Show(real), n, true, "unknown key '" + parts[0] + "' (known: racesetname, racemorph, files, mfiles); the game ignores it");
-            }
+            if ((key == "files" || key == "mfiles") && Split(parts[1], ',').size() >= 2)
+                s.files[key == "files" ? 2 : 1].push_back(n);
         }
         // Sliders are in file order; preset rows and other lines that made no record are passed over.
         size_t cursor = 0;
@@ -557,6 +608,96 @@ private:
             if (set.vertexEdit) CheckVertexEdit(set, targetVertices);
         }
         progress.Done();
+    }
+
+    // ----- definitions against the race sets the game loaded ----------------------------------
+
+    // The accepted race set a definition's sliderini names, or null.
+    const RaceSetting* SetOf(const DefinitionLines& d, std::string* file = nullptr) const {
+        const std::string wanted = Lower(Backslashes("Meshes\\Vultrane\\" + d.sliderIni));
+        const Configuration& config = Config();
+        for (size_t k = 0; k < config.raceSettings.size() && k < loadedSets_.size(); ++k) {
+            if (Lower(Backslashes(loadedSets_[k])) != wanted) continue;
+            if (file) *file = loadedSets_[k];
+            return &config.raceSettings[k];
+        }
+        return nullptr;
+    }
+
+    void CheckDefinitionsAgainstSets() {
+        // A race named by two definitions of different race sets: the game serves it with the
+        // race set that comes first, and the other definition's sliders never reach it.
+        struct First {
+            const DefinitionLines* d;
+            int line;
+        };
+        std::map<std::string, First> firstByName, firstById;
+        for (const DefinitionLines& d : definitions_) {
+            auto twice = [&](std::map<std::string, First>& first, const DefinitionLines::Item& item, const char* what) {
+                auto [it, fresh] = first.emplace(item.text, First{&d, item.line});
+                if (fresh || it->second.d->sliderIni == d.sliderIni) return;
+                const DefinitionLines& earlier = *it->second.d;
+                std::string winner;
+                for (const RaceSetting& set : Config().raceSettings) {
+                    const auto& list = std::string(what) == "race" ? set.raceNames : set.raceEditorIds;
+                    if (std::find(list.begin(), list.end(), item.text) != list.end()) {
+                        winner = set.raceSetName;
+                        break;
+                    }
+                }
+                Add(Show(d.file), item.line, true,
+                    std::string(what) + " '" + item.text + "' is already defined at " + Show(earlier.file) + ":" +
+                        std::to_string(it->second.line) + " with sliderini=" + earlier.sliderIni + "; the game serves it " +
+                        (winner.empty() ? "with neither" : "with race set '" + winner + "' only") +
+                        ", so one of the two definitions does nothing for it: remove it from one");
+            };
+            for (const DefinitionLines::Item& n : d.names) twice(firstByName, n, "race");
+            for (const DefinitionLines::Item& e : d.editorIds) twice(firstById, e, "editor id");
+        }
+        // What the presets hold, against the sliders of the race set that loads them.
+        std::set<std::string> presetsDone;
+        for (const DefinitionLines& d : definitions_) {
+            const RaceSetting* set = SetOf(d);
+            for (const DefinitionLines::Item& p : d.presets) {
+                if (p.text.empty()) continue;
+                const std::string real = session_.RealPath("data\\Meshes\\Vultrane\\Presets\\" + p.text);
+                if (!presetsDone.insert(Lower(real)).second) continue;
+                const TextFile& text = File(real);
+                if (!text.exists || !text.encoding.empty()) continue;
+                CheckPresetText(real, text, set);
+            }
+        }
+    }
+
+    void CheckPresetText(const std::string& real, const TextFile& text, const RaceSetting* set) {
+        const std::string shown = Show(real);
+        std::map<int32_t, int> seen;
+        for (size_t i = 0; i < text.lines.size(); ++i) {
+            const int n = static_cast<int>(i) + 1;
+            const std::string l = Trim(text.lines[i]);
+            if (l.empty() || l[0] == '#') continue;
+            const std::vector<std::string> parts = Split(l, ',');
+            if (parts.size() < 2) {
+                Add(shown, n, true, "'" + l + "' has no comma between the uniqueID and the value; the game ignores the line");
+                continue;
+            }
+            const std::string idProblem = WholeNumberProblem(parts[0]);
+            const std::string valueProblem = RealNumberProblem(parts[1]);
+            if (!idProblem.empty()) Add(shown, n, true, "uniqueID " + idProblem);
+            if (!valueProblem.empty()) Add(shown, n, true, "value " + valueProblem);
+            if (parts.size() > 2) Add(shown, n, false, "'" + l + "' has more than two items; the game reads the first two");
+            const int32_t id = ReadInt(parts[0]);
+            if (auto [it, fresh] = seen.emplace(id, n); !fresh)
+                Add(shown, n, false, "uniqueID " + std::to_string(id) + " is already set at line " + std::to_string(it->second) +
+                                         "; the game applies both values");
+            if (set && idProblem.empty() && id != -1 && !IsReservedMenuId(id)) {
+                bool known = false;
+                for (const SliderDef& s : set->sliders) known |= s.uniqueID == id;
+                if (!known)
+                    Add(shown, n, false, "uniqueID " + std::to_string(id) + " is no slider of race set '" + set->raceSetName +
+                                             "'; the game ignores the value");
+            }
+        }
     }
 
     const SourceInfo& Source(const std::string& dataRelative) {
@@ -651,6 +792,11 @@ private:
 
     void CheckSliders(const RaceSetting& set, const SetLines& lines, const std::set<std::string>* morphsOf, const bool* anySource) {
         const std::string shown = Show(lines.real);
+        struct Affected {
+            std::string name;
+            int line;
+        };
+        std::vector<Affected> withoutTargets[3];
         for (size_t i = 0; i < set.sliders.size(); ++i) {
             const SliderDef& s = set.sliders[i];
             const int line = lines.sliderLineOf[i];
@@ -667,8 +813,7 @@ private:
                 for (int sex : {2, 1}) {
                     if (!(s.sexMask & sex)) continue;
                     if (set.TargetNames(sex).empty()) {
-                        Add(shown, line, true, "slider '" + s.name + "' is for " + SexWord(sex) + " but the race set has no " +
-                                                    (sex == 2 ? "files=" : "mfiles=") + " line; it does nothing for them");
+                        withoutTargets[sex].push_back({s.name, line});
                         continue;
                     }
                     if (!anySource[sex]) continue;  // the missing sources are reported already
@@ -685,6 +830,22 @@ private:
             } else if (s.type == kSliderNodeScale) {
                 CheckFormulas(s, shown, line);
             }
+        }
+        // One missing files=/mfiles= line is one error, however many sliders it silences.
+        for (int sex : {2, 1}) {
+            const std::vector<Affected>& list = withoutTargets[sex];
+            if (list.empty()) continue;
+            const std::string key = sex == 2 ? "files" : "mfiles";
+            std::string names;
+            for (size_t k = 0; k < list.size() && k < 4; ++k) names += (k ? ", '" : "'") + list[k].name + "'";
+            if (list.size() > 4) names += ", ...";
+            const std::string count = std::to_string(list.size()) + (list.size() == 1 ? " slider" : " sliders");
+            if (AppendToMeantKey(lines.real, key, "without a " + key + "= line the race set's " + count + " for " +
+                                                      SexWord(sex) + " do nothing (" + names + ")"))
+                continue;
+            Add(shown, list.front().line, true,
+                "the race set has no " + key + "= line, so its " + count + " for " + SexWord(sex) + " do nothing (" + names +
+                    "): add a " + key + "= line naming the morph file and its sources");
         }
     }
 
@@ -746,19 +907,30 @@ private:
                         break;
                     }
                 if (failure.empty() && std::isfinite(y)) continue;
+                failure = FormulaReason(failure);
                 std::ostringstream at;
                 at << v;
                 std::ostringstream x;
                 x << v + shift;
                 Add(shown, line, true,
                     "formula '" + formula + "' for node '" + (move ? node.substr(1) : node) + "' " +
-                        (failure.empty() ? "gives a value that is not finite" : "fails (" + failure + ")") + " at slider value " +
+                        (failure.empty() ? "gives a value that is not finite" : failure) + " at slider value " +
                         at.str() + " (x = " + x.str() + ")" + (failure.empty() ? "" : "; the game uses 1 there"));
                 break;
             }
             j += move ? 5 : 2;
         }
         session_.ClearLog();
+    }
+
+    // The engine's log line in an author's words, without its internal notation.
+    static std::string FormulaReason(const std::string& line) {
+        if (line.empty()) return line;
+        if (line.find("divided by 0") != std::string::npos) return "divides by zero";
+        if (line.find("not a finite number") != std::string::npos) return "gives a number too large or not a number";
+        if (line.find("stackSize") != std::string::npos || line.find(" in '") != std::string::npos)
+            return "has an operator without both operands, or operands without an operator";
+        return "holds a character that is no number, x, operator or parenthesis";
     }
 
     void CheckUniqueIds(const RaceSetting& set, const SetLines& lines) {
@@ -887,6 +1059,8 @@ private:
     std::map<std::string, TextFile> files_;
     std::unordered_map<std::string, SourceInfo> sources_;
     std::set<std::string> checkedTargets_;  // lower case
+    std::map<std::pair<std::string, int>, size_t> findingAt_;           // (real path, line) -> diagnostic
+    std::map<std::pair<std::string, std::string>, size_t> meantKeyAt_;  // (real path, known key) -> diagnostic
     std::vector<DefinitionLines> definitions_;
     std::set<std::string> topLevelIni_;  // lower case
     std::vector<std::string> loadedSets_;  // data-relative, in load order
