@@ -297,6 +297,7 @@ TEST_F(VultraneCheckTest, EveryProblemOfARaceSetFileInOneRun) {
 TEST_F(VultraneCheckTest, HeaderKeyTyposAreOneErrorWithTheirConsequences) {
     Replace("Sets/Nord.ini", "mfiles=data", "mfile=data");
     Replace("Sets/Default.ini", "racesetname=Default", "racesetnme=Default");
+    Replace("Sets/Nord.ini", ", NordFemaleEyes.tri", ", NordFemaleEye.tri");
     const CheckReport r = Check();
     const Diagnostic* mfile = Find(r, "Sets/Nord.ini", LineOf("Sets/Nord.ini", "mfile=data"), "did you mean mfiles?");
     ASSERT_TRUE(mfile) << Dump(r);
@@ -307,6 +308,11 @@ TEST_F(VultraneCheckTest, HeaderKeyTyposAreOneErrorWithTheirConsequences) {
     ASSERT_TRUE(name) << Dump(r);
     EXPECT_NE(name->message.find("the game drops this race set"), std::string::npos) << name->message;
     EXPECT_FALSE(Find(r, "Sets/Default.ini", 0, "no racesetname= line")) << Dump(r);
+    EXPECT_TRUE(Find(r, "Sets/Nord.ini", LineOf("Sets/Nord.ini", "NordFemaleEye.tri"),
+                     "'NordFemaleEye.tri' does not exist: " ))
+        << Dump(r);
+    EXPECT_TRUE(Find(r, "Sets/Nord.ini", LineOf("Sets/Nord.ini", "NordFemaleEye.tri"), "(did you mean NordFemaleEyes.tri?)"))
+        << Dump(r);
 }
 
 // races.ini: key typos at their own line, ';' used as a separator, a decimal comma, a race

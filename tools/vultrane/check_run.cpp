@@ -610,6 +610,23 @@ private:
         progress.Done();
     }
 
+    // " (did you mean X?)" when the folder of a missing file holds one whose name is near; X is
+    // written as the author wrote the missing name, with its folder part.
+    std::string MisspeltFile(const std::string& written, const std::string& dataRelative) const {
+        const size_t cut = dataRelative.find_last_of("\\/");
+        const size_t writtenCut = written.find_last_of("\\/");
+        const std::string folder = cut == std::string::npos ? std::string() : dataRelative.substr(0, cut);
+        const std::string base = writtenCut == std::string::npos ? written : written.substr(writtenCut + 1);
+        std::vector<std::string> names;
+        std::error_code ec;
+        for (const auto& e : fs::directory_iterator(session_.RealPath("data\\" + folder), ec))
+            if (e.is_regular_file(ec)) names.push_back(e.path().filename().string());
+        const std::string near = NearMatch(base, names);
+        if (near.empty()) return {};
+        return " (did you mean " + (writtenCut == std::string::npos ? std::string() : written.substr(0, writtenCut + 1)) +
+               near + "?)";
+    }
+
     // ----- definitions against the race sets the game loaded ----------------------------------
 
     // The accepted race set a definition's sliderini names, or null.
@@ -741,7 +758,8 @@ private:
                 const SourceInfo& info = Source(path);
                 progress.Step(++done);
                 if (!info.exists) {
-                    Add(shown, line, true, "source '" + f + "' does not exist: " + ShowData(path));
+                    Add(shown, line, true,
+                        "source '" + f + "' does not exist: " + ShowData(path) + MisspeltFile(f, dir + f));
                 } else if (!info.readable) {
                     Add(shown, line, true, "source '" + f + "' cannot be read: " + info.error);
                 } else {

@@ -22,6 +22,7 @@ struct SliderListing {
     bool listed = false;   // false: no race set for the player, nothing listed
     Json records = Json::array();  // GetList's records, members in its order, the last "isLimitedMode"
     std::string matchLine;         // GetList's "match race: ..." line
+    std::string raceSet;           // the name of the race set that serves the player, when one does
     std::vector<std::string> log;
 };
 

@@ -6,6 +6,7 @@
 
 #include "config/model.h"
 #include "game/sim/sim.h"
+#include "sliders/race_match.h"
 #include "sliders/slider_list.h"
 #include "tools/hostsim/json_in.h"
 #include "tools/hostsim/world.h"
@@ -74,6 +75,11 @@ SliderListing ListSliders(const SliderRequest& request) {
         for (const SliderListEntry& e : list.entries) out.records.push_back(Record(e));
         out.records.push_back({{"isLimitedMode", list.isLimitedMode}});
         out.matchLine = "match race: " + list.raceName + list.message;
+        // Which race set it was is what an author with several definitions needs to know.
+        std::string raceName = request.race, message;
+        bool unsupported = false;
+        const int index = FindRaceSetting(player, raceName, &message, unsupported);
+        if (index >= 0) out.raceSet = Config().raceSettings[static_cast<size_t>(index)].raceSetName;
     }
     out.log = session.LogLines();
     return out;
@@ -102,7 +108,7 @@ void Execute(const SlidersOptions& o, Run& run) {
     const std::vector<std::string> problems = Problems(l.log);
     if (o.json) {
         PrintJson({{"race", r.race}, {"listed", l.listed}, {"records", l.records}, {"match", l.matchLine},
-                   {"log", l.log}});
+                   {"raceSet", l.raceSet}, {"log", l.log}});
     } else if (!l.listed) {
         std::printf("no race set serves this player: the menu lists nothing\n");
     } else {
@@ -130,7 +136,8 @@ void Execute(const SlidersOptions& o, Run& run) {
                                rows, {false, true, true, true, true, true, false, true, true})
                        .c_str(),
                    stdout);
-        std::printf("\n%zu records; limited mode: %s\n%s\n", rows.size(), limited ? "yes" : "no", l.matchLine.c_str());
+        std::printf("\n%zu records; limited mode: %s\n%s (race set '%s')\n", rows.size(), limited ? "yes" : "no",
+                    l.matchLine.c_str(), l.raceSet.c_str());
     }
     for (const std::string& p : problems) std::fprintf(stderr, "vultrane: %s\n", p.c_str());
     run.exitCode = l.listed && problems.empty() ? 0 : 1;
