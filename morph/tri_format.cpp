@@ -244,7 +244,7 @@ public:
         error_.clear();
         if (inMorph_) {
             error_ = "morph " + std::to_string(morphIndex_) + " ";
-            if (morphName_) error_ += "\"" + Printable(morphName_->data(), morphName_->size()) + "\" ";
+            if (morphName_) error_.append("\"").append(Printable(morphName_->data(), morphName_->size())).append("\" ");
         }
         error_ += what;
         return false;
