@@ -30,12 +30,13 @@ step() {
     fi
 }
 
-if [ -f "$BUILD/build.ninja" ]; then
-    say "configuring $BUILD/"
-else
+# A configured build folder is left as it is (the build configures again by itself when the
+# CMake files change): configuring rewrites the files that list the tests, which a ctest running
+# at the same time in that folder would read half-written.
+if [ ! -f "$BUILD/build.ninja" ]; then
     say "configuring a new build in $BUILD/"
+    quiet cmake -S . -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
 fi
-quiet cmake -S . -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
 say "building the plug-in, the vultrane program and the example game folder in $BUILD/ (the first build takes several minutes)"
 step cmake --build "$BUILD" -j "${JOBS:-$(nproc)}" --target Vultrane vultrane vtr_hostsim vtr_example_game
 say "running $BUILD/vultrane demo $*"
