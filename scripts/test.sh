@@ -132,10 +132,19 @@ fi
 passed=0
 failed=0
 any_failed=0
-printf '\n%-28s  %-46s  %-36s  %s\n' stage "ran" "tests or checks" result
-printf '%-28s  %-46s  %-36s  %s\n' ---------------------------- ---------------------------------------------- ------------------------------------ ------
+# Column widths from the longest entry of each column.
+w1=5 w2=3 w3=15
 for i in "${!names[@]}"; do
-    printf '%-28s  %-46s  %-36s  %s\n' "${names[$i]}" "${states[$i]}" "${counts[$i]}" "${results[$i]}"
+    [ ${#names[$i]} -gt $w1 ] && w1=${#names[$i]}
+    [ ${#states[$i]} -gt $w2 ] && w2=${#states[$i]}
+    [ ${#counts[$i]} -gt $w3 ] && w3=${#counts[$i]}
+done
+row() { printf "%-${w1}s  %-${w2}s  %-${w3}s  %s\n" "$@"; }
+echo
+row stage ran "tests or checks" result
+row "$(printf '%*s' "$w1" '' | tr ' ' -)" "$(printf '%*s' "$w2" '' | tr ' ' -)" "$(printf '%*s' "$w3" '' | tr ' ' -)" ------
+for i in "${!names[@]}"; do
+    row "${names[$i]}" "${states[$i]}" "${counts[$i]}" "${results[$i]}"
     c=${counts[$i]}
     if [[ $c =~ \(([0-9]+)\ passed,\ ([0-9]+)\ failed\) ]]; then
         passed=$((passed + BASH_REMATCH[1]))
