@@ -10,7 +10,7 @@
 // A program that runs the library outside the game defines this as true (a strong definition
 // beats this weak one), so that starting it in a game folder does not start, and so empty,
 // that game's log. The plug-in never defines it.
-extern "C" __attribute__((weak)) bool vtr_log_no_startup_file = false;
+extern "C" { __attribute__((weak)) bool vtr_log_no_startup_file = false; }
 #endif
 
 namespace {

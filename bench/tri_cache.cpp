@@ -20,21 +20,8 @@ namespace fs = std::filesystem;
 
 // The game folder with the race set, made once and removed at exit.
 struct BenchWorld {
-    BenchWorld() {
-        char tmpl[] = "/tmp/vtr-bench-tri-XXXXXX";
-        if (!mkdtemp(tmpl)) std::abort();
-        path = tmpl;
-        previous = fs::current_path();
-        fs::current_path(path);
-        files = benchraceset::WriteBenchRaceSet();
-    }
-    ~BenchWorld() {
-        std::error_code ec;
-        fs::current_path(previous, ec);
-        fs::remove_all(path, ec);
-    }
-    fs::path path, previous;
-    benchraceset::RaceSetFiles files;
+    benchraceset::ScopedBenchFolder folder{"tri"};  // first: current before the files are written
+    benchraceset::RaceSetFiles files = benchraceset::WriteBenchRaceSet();
 };
 
 BenchWorld& World() {

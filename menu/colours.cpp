@@ -3,8 +3,6 @@
 #include <array>
 #include <cmath>
 
-#include "game/player.h"
-#include "menu/tints.h"
 #include "base/numeric.h"
 
 namespace {
@@ -31,13 +29,6 @@ constexpr std::array<ColourEntry, 14> kColourEntries = {{
     {44, 1},
     {10, 7},
 }};
-
-uint32_t HairColour(PlayerCharacter* player) {
-    TESNPC* npc = PlayerNpcForm(player);
-    if (!npc || !npc->headData || !npc->headData->hairColor) return 0;
-    const BGSColorForm* c = npc->headData->hairColor;
-    return 0xFF000000u | (uint32_t{c->red} << 16) | (uint32_t{c->green} << 8) | c->blue;
-}
 
 }  // namespace
 
@@ -133,21 +124,4 @@ bool ColourMenuSource(int32_t uniqueID, int32_t* source) {
         }
     }
     return false;
-}
-
-uint32_t PlayerColourForMenu(int32_t uniqueID) {
-    int32_t source = 0;
-    if (!ColourMenuSource(uniqueID, &source)) return 0;
-    PlayerCharacter* player = PlayerSingleton();
-    if (!player) return 0;
-    if (source == kColourSourceHair) return HairColour(player);
-    const uint32_t type = static_cast<uint32_t>(source);
-    if (type == kTintType_WarPaint) {
-        std::vector<uint32_t> visible = VisibleTintIndices(player, type);
-        if (visible.empty()) return 0;
-        TintMask* layer = Player_GetTintMask(player, type, visible.front());
-        return layer ? TintColourToArgb(*layer) : 0;
-    }
-    TintMask* layer = Player_GetTintMask(player, type, 0);
-    return layer ? TintColourToArgb(*layer) : 0;
 }

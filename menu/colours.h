@@ -1,5 +1,6 @@
 // Colour conversions between the game's ARGB colours and the menu's hue, saturation and
-// lightness sliders, and the colours the player currently has for the menu's colour entries.
+// lightness sliders, and which colour each colour entry of the menu stands for. Knows nothing
+// of the player: the player's colours are read in menu/tints (which uses this, not the reverse).
 #pragma once
 
 #include <cstdint>
@@ -30,7 +31,3 @@ uint32_t MenuHslToArgb(double h, double s, double l, double alpha);
 // is no colour entry.
 constexpr int32_t kColourSourceHair = -1;
 bool ColourMenuSource(int32_t uniqueID, int32_t* source);
-
-// The colour the player has for a colour menu entry; 0 when the entry, the player or the
-// layer is missing.
-uint32_t PlayerColourForMenu(int32_t uniqueID);

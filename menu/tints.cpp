@@ -56,6 +56,13 @@ void ApplySkinTone(TintMask* layer, uint8_t red, uint8_t green, uint8_t blue, do
     }
 }
 
+uint32_t HairColour(PlayerCharacter* player) {
+    TESNPC* npc = PlayerNpcForm(player);
+    if (!npc || !npc->headData || !npc->headData->hairColor) return 0;
+    const BGSColorForm* c = npc->headData->hairColor;
+    return 0xFF000000u | (uint32_t{c->red} << 16) | (uint32_t{c->green} << 8) | c->blue;
+}
+
 }  // namespace
 
 uint8_t TintAlphaByte(const TintMask& layer) { return ClampedByte(static_cast<double>(layer.alpha) * 255); }
@@ -150,4 +157,21 @@ void SetNthTintColor(uint32_t index, uint32_t argb) {
     if (!npc) return;
     ApplyTintColor(ListEntry(Player_TintList(player), index), argb, npc);
     ApplyTintColor(ListEntry(Player_SecondTintList(player), index), argb, npc);
+}
+
+uint32_t PlayerColourForMenu(int32_t uniqueID) {
+    int32_t source = 0;
+    if (!ColourMenuSource(uniqueID, &source)) return 0;
+    PlayerCharacter* player = PlayerSingleton();
+    if (!player) return 0;
+    if (source == kColourSourceHair) return HairColour(player);
+    const uint32_t type = static_cast<uint32_t>(source);
+    if (type == kTintType_WarPaint) {
+        std::vector<uint32_t> visible = VisibleTintIndices(player, type);
+        if (visible.empty()) return 0;
+        TintMask* layer = Player_GetTintMask(player, type, visible.front());
+        return layer ? TintColourToArgb(*layer) : 0;
+    }
+    TintMask* layer = Player_GetTintMask(player, type, 0);
+    return layer ? TintColourToArgb(*layer) : 0;
 }

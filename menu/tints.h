@@ -1,4 +1,5 @@
-// Tint layers of the player: listing, texture and colour changes.
+// Tint layers of the player: listing, texture and colour changes, and the player's colour for
+// each colour entry of the menu.
 #pragma once
 
 #include <cstdint>
@@ -33,3 +34,7 @@ std::vector<TintListEntry> PlayerTintList();
 void SetNthTintPath(uint32_t index, const char* path);
 // Recolours a layer of the main list and its counterpart in the second list.
 void SetNthTintColor(uint32_t index, uint32_t argb);
+
+// The colour the player has for a colour menu entry (menu/colours.h: ColourMenuSource); 0 when
+// the entry, the player or the layer is missing.
+uint32_t PlayerColourForMenu(int32_t uniqueID);

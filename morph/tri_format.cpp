@@ -301,8 +301,8 @@ public:
     bool Fail(const std::string& what) {
         error_.clear();
         if (recordKind_) {
-            error_ = std::string(recordKind_) + " " + std::to_string(recordIndex_) + " ";
-            if (hasRecordName_) error_ += "\"" + Printable(recordName_.data(), recordName_.size()) + "\" ";
+            error_.append(recordKind_).append(" ").append(std::to_string(recordIndex_)).append(" ");
+            if (hasRecordName_) error_.append("\"").append(Printable(recordName_.data(), recordName_.size())).append("\" ");
         }
         error_ += what;
         return false;

@@ -5,6 +5,9 @@
 set -eu
 cd "$(dirname "$0")/.."
 JOBS="${JOBS:-$(nproc)}"
-cmake -S . -B build-win -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake -DCMAKE_BUILD_TYPE=Release
+# CI (VTR_CI set) treats compiler warnings as errors.
+if [ -n "${VTR_CI:-}" ]; then werror=ON; else werror=OFF; fi
+cmake -S . -B build-win -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake -DCMAKE_BUILD_TYPE=Release \
+    -DVTR_WERROR=$werror
 cmake --build build-win --target Vultrane -j "$JOBS"
 ./scripts/check-dll.sh build-win/Vultrane.dll

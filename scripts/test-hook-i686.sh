@@ -4,5 +4,7 @@
 set -eu
 cd "$(dirname "$0")/.."
 mkdir -p build-i686
-g++ -m32 -O1 -static -std=c++20 -I. tests/i686/hook_entry_harness.cpp -o build-i686/hook_entry_harness
+# CI (VTR_CI set) treats compiler warnings as errors.
+g++ -m32 -O1 -static -std=c++20 -Wall -Wextra ${VTR_CI:+-Werror} -I. tests/i686/hook_entry_harness.cpp \
+    -o build-i686/hook_entry_harness
 qemu-i386 build-i686/hook_entry_harness

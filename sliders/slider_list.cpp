@@ -143,7 +143,7 @@ bool BuildSliderList(PlayerCharacter* player, const std::string& raceName, bool 
         e.sliderMax = p.max;
         e.sliderMin = 0;
         e.interval = 1;
-        e.categoryName = " ";
+        e.categoryName.assign(1, ' ');  // not = " ": GCC 12 reports a false -Wrestrict there
         e.hasSliderID = false;
         out.entries.push_back(e);
     }

@@ -1,5 +1,6 @@
 // Colour menu functions.
 #include "menu/colours.h"
+#include "menu/tints.h"
 #include "plugin/functions.h"
 
 void Fn_GetColor(const MenuCall& call) {

@@ -1,5 +1,5 @@
-// The build's copy of the example game folder with its generated morph files: what the demo's
-// world says the game has loaded fits them, and the demo runs on them.
+// The build's pristine example game folder with its generated morph files: read-only, what the
+// demo's world says the game has loaded fits them, and the demo's calls run on a copy of them.
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -14,7 +14,7 @@ namespace {
 using Json = nlohmann::json;
 namespace fs = std::filesystem;
 
-const std::string kSets = std::string(VTR_EXAMPLE_GAME_DIR) + "/data/Meshes/Vultrane/Sets/";
+const std::string kSets = std::string(VTR_PRISTINE_GAME_DIR) + "/data/Meshes/Vultrane/Sets/";
 
 uint32_t Word(const std::string& bytes, size_t at) {
     uint32_t v = 0;
@@ -55,16 +55,36 @@ TEST(E2EExampleGame, DemoWorldsLoadedMorphDataFitsTheGeneratedFiles) {
     }
     // The plug-in writes merged files into the targets' folders and creates none itself (the
     // targets' "data\meshes" is the configuration's "data\Meshes", letter case aside).
-    EXPECT_TRUE(fs::is_directory(std::string(VTR_EXAMPLE_GAME_DIR) + "/data/Meshes/actors/character/character assets"));
+    EXPECT_TRUE(fs::is_directory(std::string(VTR_PRISTINE_GAME_DIR) + "/data/Meshes/actors/character/character assets"));
 }
 
-TEST(E2EExampleGame, DemoRunsOnTheGeneratedFolder) {
+// Shared by every test process, so nobody may write into it: the build leaves no write bit on
+// anything in it (the ctest example_game_pristine checks its content after the other tests).
+TEST(E2EExampleGame, TheGeneratedFolderIsReadOnly) {
+    const fs::perms write = fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write;
+    size_t files = 0;
+    EXPECT_EQ(fs::status(VTR_PRISTINE_GAME_DIR).permissions() & write, fs::perms::none);
+    for (const auto& e : fs::recursive_directory_iterator(VTR_PRISTINE_GAME_DIR)) {
+        EXPECT_EQ(e.status().permissions() & write, fs::perms::none) << e.path();
+        files += e.is_regular_file();
+    }
+    EXPECT_GT(files, 10u);
+    // A private copy is writable throughout, as the plug-in needs it.
+    e2e::TempDir dir;
+    const std::string game = e2e::CopyExampleGame(dir);
+    for (const auto& e : fs::recursive_directory_iterator(game))
+        EXPECT_NE(e.status().permissions() & fs::perms::owner_write, fs::perms::none) << e.path();
+    EXPECT_TRUE(fs::is_regular_file(game + "/data/Meshes/Vultrane/Sets/NordFemaleHead.tri"));
+}
+
+TEST(E2EExampleGame, DemoRunsOnACopyOfTheGeneratedFolder) {
     e2e::TempDir out;
+    const std::string game = e2e::CopyExampleGame(out);
     const std::string output = out.Path() + "/result.json";
     const e2e::ProcessResult r = e2e::RunProcess({VTR_HOSTSIM_PATH, "--plugin", VTR_PLUGIN_PATH, "--world",
                                                   std::string(VTR_SOURCE_DIR) + "/examples/worlds/nord.json", "--calls",
                                                   std::string(VTR_SOURCE_DIR) + "/examples/calls/demo.json",
-                                                  "--game-folder", VTR_EXAMPLE_GAME_DIR, "--documents", out.Path() + "/docs",
+                                                  "--game-folder", game, "--documents", out.Path() + "/docs",
                                                   "--output", output});
     ASSERT_EQ(r.exitCode, 0) << r.err;
     const Json j = Json::parse(e2e::ReadFile(output));

@@ -41,8 +41,7 @@ std::string RefreshOnExampleGame() {
         if (!ok) failures += what + "\n";
     };
     e2e::TempDir dir;
-    const std::string game = dir.Path() + "/game";
-    fs::copy(VTR_EXAMPLE_GAME_DIR, game, fs::copy_options::recursive);
+    const std::string game = e2e::CopyExampleGame(dir);
     fs::current_path(game);
 
     sim::ResetWorld();

@@ -15,8 +15,7 @@ using Json = nlohmann::ordered_json;
 
 Json RunExample(const Json& calls) {
     e2e::TempDir dir;
-    const std::string game = dir.Path() + "/game";
-    fs::copy(VTR_EXAMPLE_GAME_DIR, game, fs::copy_options::recursive);
+    const std::string game = e2e::CopyExampleGame(dir);
     const std::string callFile = dir.Write("calls.json", calls.dump());
     const e2e::ProcessResult r = e2e::RunProcess({VTR_HOSTSIM_PATH, "--plugin", VTR_PLUGIN_PATH, "--world",
                                                   VTR_SOURCE_DIR "/examples/worlds/nord.json", "--game-folder", game,

@@ -76,7 +76,7 @@ const Json* Morph(const Json& data, const std::string& name, std::string* digest
 class E2EMemory : public ::testing::Test {
 protected:
     void SetUp() override {
-        fs::copy(VTR_EXAMPLE_GAME_DIR, Game(), fs::copy_options::recursive);
+        e2e::CopyExampleGame(dir);
         fs::remove(Game() + kTargets + "femaleheadchargen.tri");
         fs::remove(Game() + kTargets + "eyesfemalechargen.tri");
     }

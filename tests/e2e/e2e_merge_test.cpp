@@ -62,8 +62,7 @@ Tri Parse(const std::string& b) {
 
 TEST(E2EMerge, SetMergedMorphsOnTheExampleWorld) {
     e2e::TempDir dir;
-    const std::string game = dir.Path() + "/game", docs = dir.Path() + "/docs";
-    fs::copy(VTR_EXAMPLE_GAME_DIR, game, fs::copy_options::recursive);
+    const std::string game = e2e::CopyExampleGame(dir), docs = dir.Path() + "/docs";
     fs::remove(game + kTargets + "femaleheadchargen.tri");
     fs::remove(game + kTargets + "eyesfemalechargen.tri");
     fs::remove(game + kTargets + "maleheadchargen.tri");

@@ -166,6 +166,16 @@ std::string TempDir::Write(const std::string& relative, const std::string& conte
     return p.string();
 }
 
+std::string CopyExampleGame(const TempDir& dir) {
+    const fs::path game = fs::path(dir.Path()) / "game";
+    fs::copy(VTR_PRISTINE_GAME_DIR, game, fs::copy_options::recursive);
+    // The copies keep the source's read-only modes; the plug-in writes merged files and its log here.
+    fs::permissions(game, fs::perms::owner_write, fs::perm_options::add);
+    for (const auto& e : fs::recursive_directory_iterator(game))
+        fs::permissions(e.path(), fs::perms::owner_write, fs::perm_options::add);
+    return game.string();
+}
+
 std::string ReadFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     std::stringstream ss;

@@ -93,6 +93,11 @@ private:
     std::string path_;
 };
 
+// The build's example game folder with its generated morph files (VTR_PRISTINE_GAME_DIR) is
+// read-only and shared by every test process: a test that runs anything in a game folder copies
+// it with this into a folder of its own. Makes `dir`/game (every file writable) and returns it.
+std::string CopyExampleGame(const TempDir& dir);
+
 std::string ReadFile(const std::string& path);
 using hostsim::SplitLines;  // the host simulator splits its captured log the same way
 

@@ -364,9 +364,9 @@ std::string DemoSummary(const Json& r) {
         }
         if (w.contains("comparedWithSource")) {
             const Json& c = w["comparedWithSource"];
-            auto join = [](const Json& list) {
+            auto join = [](const Json& entries) {
                 std::string names;
-                for (const Json& n : list) names += (names.empty() ? "" : ", ") + n.get<std::string>();
+                for (const Json& n : entries) names += (names.empty() ? "" : ", ") + n.get<std::string>();
                 return names.empty() ? std::string("none") : names;
             };
             add("      against its source: added " + join(c["morphsAdded"]) + "; changed " + join(c["morphsChanged"]) +
