@@ -128,7 +128,9 @@ TEST(MorphMerge, QuantisationPutsTheLargestComponentAtFullScale) {
     MergedMorph huge = BuildMergedMorph({{28, -1e304}}, rs, "data\\head.tri", tri, 3, 2, kMergeMain);
     EXPECT_EQ(huge.scale, 1.0f);
     for (const TriDelta& d : huge.deltas) EXPECT_EQ(d.dx, 0);
-    EXPECT_TRUE(log.Contains("    WARNING: merged morph of data\\head.tri is out of range; it is written as zero."));
+    EXPECT_FALSE(huge.usable);
+    EXPECT_TRUE(log.Contains("    WARNING: merged morph of data\\head.tri is out of range (largest slider values: "
+                             "28=-1e+304); it is neither written nor patched."));
 }
 
 TEST(MorphMerge, VertexEditsMoveTheirVertexInTheMainModelAndItsExtraModels) {
