@@ -173,8 +173,9 @@ bool ReadPreset(const std::string& raceName, int slot, FaceSlot& out) {
 }
 
 void LogCannotWrite(const std::string& path, const std::string& reason) {
-    LogMessage("    ERROR: cannot write slot data (%s)", path.c_str());
-    LogMessage("        %s", reason.c_str());
+    // The path and the reason hold the race set's name, which comes from a mod's file.
+    LogMessage("    ERROR: cannot write slot data (%s)", LogEscape(path).c_str());
+    LogMessage("        %s", LogEscape(reason).c_str());
 }
 
 bool IsFolder(const std::string& path) {

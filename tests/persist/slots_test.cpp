@@ -342,4 +342,14 @@ TEST_F(SlotFiles, PresetsOutsideTheDataFolderAndOverlongLinesAreRefused) {
                                                      "sliders left out (largest: 29=-1e+200, 28=1e+39)."}));
 }
 
+
+TEST_F(SlotFiles, ARaceSetNameThatGivesNoPlainFileNameWritesNoSlot) {
+    RaceSetting odd = nord;
+    odd.raceSetName = "Nord\x7f";  // not refused by the character list, refused by the path rule
+    WriteSlotFile(6, odd, {{28, 0.5}}, "Nord");
+    EXPECT_TRUE(log.Contains("        the race set name \"Nord\\x7F\" does not give a plain file name")) << log.Lines().back();
+    EXPECT_FALSE(std::filesystem::exists(folder.Path() + "/" + kSlotDir + "_6_Nord\x7f.slot"));
+    EXPECT_EQ(Load(6), std::nullopt);
+}
+
 }  // namespace
