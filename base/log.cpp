@@ -153,6 +153,38 @@ void PendingLog_FlushWith(const char* text) {
     LogMessage("%s%s", p.c_str(), text ? text : "");
 }
 
+namespace {
+
+bool IsControl(unsigned char c) { return (c < 0x20 && c != '\t') || c == 0x7F; }
+
+}  // namespace
+
+bool NeedsEscape(std::string_view text) {
+    for (unsigned char c : text)
+        if (IsControl(c)) return true;
+    return false;
+}
+
+std::string LogEscape(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    for (unsigned char c : text) {
+        if (!IsControl(c)) {
+            out.push_back(static_cast<char>(c));
+        } else if (c == '\n') {
+            out += "\\n";
+        } else if (c == '\r') {
+            out += "\\r";
+        } else {
+            static const char kHex[] = "0123456789ABCDEF";
+            out += "\\x";
+            out.push_back(kHex[c >> 4]);
+            out.push_back(kHex[c & 15]);
+        }
+    }
+    return out;
+}
+
 const std::string& Log_FilePath() { return TheLog().Path(); }
 void Log_Reopen(const std::string& basePath) { TheLog().Open(basePath); }
 void Log_SetObserver(std::function<void(const std::string&)> observer) { TheLog().SetObserver(std::move(observer)); }

@@ -12,6 +12,13 @@ void LogMessage(const char* format, ...) __attribute__((format(printf, 1, 2)));
 // The fatal level: the assertion lines of internal errors.
 void LogFatal(const char* format, ...) __attribute__((format(printf, 1, 2)));
 
+// Messages are written as given. Text from outside data (race names, face-data fields, names
+// and paths from configuration and .tri files) goes through LogEscape where it is formatted,
+// so that it cannot forge lines: control characters other than tabs become "\n", "\r" or
+// "\xNN".
+std::string LogEscape(std::string_view text);
+bool NeedsEscape(std::string_view text);
+
 // A message longer than this is written in pieces of this size (nothing is cut).
 constexpr size_t kLogFormatBufferChars = 8191;
 
@@ -31,7 +38,8 @@ void Log_Once(bool& flag, const char* message);
 void PendingLog_Clear();
 void PendingLog_Append(std::string_view text);
 const std::string& PendingLog_Text();
-// One message: the pending text (cut at 7500 characters) followed by `text`.
+// One message: the pending text (cut at 7500 characters) followed by `text`. Callers escape
+// the outside parts they add to the pending text (LogEscape).
 void PendingLog_FlushWith(const char* text);
 constexpr size_t kPendingLogLimit = 7500;
 

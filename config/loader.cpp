@@ -7,23 +7,36 @@
 #include <cstdio>
 #include <unordered_map>
 
+#include "config/configured_path.h"
+#include "config/stream_lines.h"
 #include "config/text.h"
 #include "os/os.h"
 #include "base/log.h"
 
 namespace {
 
-// One line up to its line feed (not kept), with no length limit; false at the end.
-bool ReadPlainLine(FILE* file, std::string& line) {
+// One line up to its line feed (not kept), at most kMaxLineBytes of it kept; false at the end.
+// `cut` tells whether the line was longer.
+bool ReadPlainLine(FILE* file, std::string& line, bool& cut) {
     line.clear();
+    cut = false;
     int c;
     bool any = false;
     while ((c = std::fgetc(file)) != EOF) {
         any = true;
         if (c == '\n') break;
-        line.push_back(static_cast<char>(c));
+        if (line.size() < kMaxLineBytes)
+            line.push_back(static_cast<char>(c));
+        else
+            cut = true;
     }
     return any;
+}
+
+// The configuration folder of a definition file's data-relative path.
+std::string ConfigDirectoryOf(const std::string& path) {
+    const size_t cut = path.find_last_of("\\/");
+    return cut == std::string::npos ? std::string() : path.substr(0, cut + 1);
 }
 
 void EndDefinition(RaceDefinition& current, std::vector<RaceDefinition>& into) {
@@ -32,11 +45,15 @@ void EndDefinition(RaceDefinition& current, std::vector<RaceDefinition>& into) {
     current = RaceDefinition{};
 }
 
-void ReadDefinitions(FILE* file, Configuration& config, std::vector<RaceDefinition>& into) {
+void ReadDefinitions(FILE* file, const std::string& path, Configuration& config, std::vector<RaceDefinition>& into) {
     RaceDefinition current;
     std::string raw;
     bool first = true;
-    while (ReadPlainLine(file, raw)) {
+    bool cut = false;
+    int lineNumber = 0;
+    while (ReadPlainLine(file, raw, cut)) {
+        if (lineNumber < INT32_MAX) ++lineNumber;
+        if (cut) LogLineCut(path, lineNumber);
         if (first) StripByteOrderMark(raw);
         first = false;
         std::string line = Trim(raw);
@@ -57,13 +74,22 @@ void ReadDefinitions(FILE* file, Configuration& config, std::vector<RaceDefiniti
             int32_t step = ReadInt(value);
             config.sliderStep = step == 0 ? 1 : step;
         } else if (key == "sliderini") {
-            current.sliderIni = ToLower(value);
+            // A race-set file outside the data folder is never read; the definition is dropped.
+            if (AcceptConfiguredPath(ConfigDirectoryOf(path), value, kDataFolderName, path, lineNumber))
+                current.sliderIni = ToLower(value);
+            else
+                current.sliderIni.clear();
         } else if (key == "name") {
             for (std::string& item : Split(value, ',')) current.names.push_back(std::move(item));
         } else if (key == "edid") {
             for (std::string& item : Split(value, ',')) current.editorIds.push_back(std::move(item));
         } else if (key == "preset") {
-            for (std::string& item : Split(value, ',')) current.presets.push_back(std::move(item));
+            // A refused preset keeps its place (presets are chosen by position); its reader
+            // refuses it again and reads nothing.
+            for (std::string& item : Split(value, ',')) {
+                if (!item.empty()) AcceptConfiguredPath(kPresetDirectory, item, kDataFolderName, path, lineNumber);
+                current.presets.push_back(std::move(item));
+            }
         }
     }
     EndDefinition(current, into);
@@ -111,7 +137,7 @@ void LoadConfiguration(const std::string& directoryIn) {
             LogMessage("    ERROR: system: %s not exist", name.c_str());
             continue;
         }
-        ReadDefinitions(file, config, definitions);
+        ReadDefinitions(file, DataRelativePath(directory + name), config, definitions);
         std::fclose(file);
     }
     for (RaceDefinition& d : definitions) config.raceDefinitions.push_back(std::move(d));
@@ -130,10 +156,10 @@ void LoadConfiguration(const std::string& directoryIn) {
         const std::string fullPath = directory + file;
         RaceSetting set = ParseRaceSetFile(directory, file);
         if (set.raceSetName.empty()) {
-            LogMessage("fail Load ini: %s", fullPath.c_str());
+            LogMessage("fail Load ini: %s", LogEscape(fullPath).c_str());
             continue;
         }
-        LogMessage("Load ini: %s", fullPath.c_str());
+        LogMessage("Load ini: %s", LogEscape(fullPath).c_str());
         set.iniDirectory = directory + FolderOf(file);
         for (size_t i : definitionsOf[file]) {
             const RaceDefinition& d = config.raceDefinitions[i];

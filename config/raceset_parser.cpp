@@ -2,6 +2,7 @@
 #include <cstdint>
 #include <unordered_map>
 
+#include "config/configured_path.h"
 #include "config/loader.h"
 #include "config/stream_lines.h"
 #include "config/text.h"
@@ -63,12 +64,18 @@ uint64_t IdMaskKey(int32_t uniqueID, int32_t sexMask) {
 class RaceSetParser {
 public:
     RaceSetParser(const std::string& directory, const std::string& fileName)
-        : directory_(directory), path_(DataRelativePath(directory + fileName)) {}
+        : directory_(directory), path_(DataRelativePath(directory + fileName)) {
+        // Sources are relative to the race set's own folder, vertex-edit files to the
+        // configuration folder; both below the data folder.
+        const size_t cut = fileName.find_last_of("\\/");
+        setFolder_ = DataRelativePath(directory + (cut == std::string::npos ? std::string() : fileName.substr(0, cut + 1)));
+        configFolder_ = DataRelativePath(directory);
+    }
 
     RaceSetting Run() {
         StreamLineReader reader(path_);
         if (!reader.IsValid()) {
-            LogMessage("    ERROR: system: %s not exist", path_.c_str());
+            LogMessage("    ERROR: system: %s not exist", LogEscape(path_).c_str());
             return {};
         }
         std::string raw;
@@ -89,13 +96,13 @@ public:
             }
         }
         if (result_.raceSetName.empty())
-            LogMessage("    ERROR: ini: invalid data (no raceSetName) in %s", path_.c_str());
+            LogMessage("    ERROR: ini: invalid data (no raceSetName) in %s", LogEscape(path_).c_str());
         return std::move(result_);
     }
 
 private:
     bool Fail(const char* format) {
-        LogMessage(format, lineNumber_, path_.c_str());
+        LogMessage(format, lineNumber_, LogEscape(path_).c_str());
         return false;
     }
 
@@ -135,8 +142,16 @@ private:
             std::vector<std::string> items = Split(value, ',');
             if (items.size() < 2) return;
             bool male = key == "mfiles";
+            // A path that leaves its folder is never opened: a refused target keeps its place in
+            // the list with no sources (nothing is read for it, and its writer refuses it too); a
+            // refused source is left out.
+            std::vector<std::string> sources;
+            const bool targetOk = AcceptConfiguredPath("", items[0], kGameFolderName, path_, lineNumber_);
+            for (size_t i = 1; i < items.size(); ++i)
+                if (AcceptConfiguredPath(setFolder_, items[i], kDataFolderName, path_, lineNumber_) && targetOk)
+                    sources.push_back(items[i]);
             (male ? result_.maleFileSetNames : result_.fileSetNames).push_back(items[0]);
-            (male ? result_.maleFileSets : result_.fileSets).emplace_back(items.begin() + 1, items.end());
+            (male ? result_.maleFileSets : result_.fileSets).push_back(std::move(sources));
         }
     }
 
@@ -240,6 +255,8 @@ private:
             case kSliderVertexEdit:
                 if (n >= 4) {
                     s.target = items[3];
+                    // Refused like a file that is missing: the race set is not loaded.
+                    if (!AcceptConfiguredPath(configFolder_, items[3], kDataFolderName, path_, lineNumber_)) return false;
                     result_.vertexEdit = GetVertexEditData(directory_ + items[3]);
                     if (!result_.vertexEdit) return Fail("    ERROR: ini: invalid data at line %d in %s");
                 }
@@ -293,6 +310,8 @@ private:
 
     std::string directory_;
     std::string path_;
+    std::string setFolder_;
+    std::string configFolder_;
     RaceSetting result_;
     int lineNumber_ = 0;
     uint32_t sectionCode_ = 0;

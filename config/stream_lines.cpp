@@ -20,7 +20,7 @@ std::string DataRelativePath(const std::string& path) {
     return path;
 }
 
-StreamLineReader::StreamLineReader(const std::string& dataRelativePath) {
+StreamLineReader::StreamLineReader(const std::string& dataRelativePath) : path_(dataRelativePath) {
     ResourceStream_Open(&stream_, dataRelativePath.c_str(), 0, 0);
 }
 
@@ -38,6 +38,7 @@ bool StreamLineReader::Next(std::string& line) {
     line.clear();
     char buffer[kBufferSize];
     bool any = false;
+    bool cut = false;
     for (;;) {
         // The count's meaning is unverified in the game, so the text ends at the first zero
         // byte too, whichever comes first.
@@ -47,11 +48,23 @@ bool StreamLineReader::Next(std::string& line) {
         size_t stored = count < kBufferSize ? count : kBufferSize - 1;
         buffer[kBufferSize - 1] = '\0';
         size_t length = strnlen(buffer, stored);
+        // The line break of a full line is kept below for the check after the loop.
+        const size_t room = kMaxLineBytes + 1 - line.size();
+        if (length > room) {
+            cut = true;
+            length = room;
+        }
         line.append(buffer, length);
         bool filled = count >= kBufferSize - 1 && buffer[kBufferSize - 2] != '\n';
         if (!filled) break;
     }
     if (!line.empty() && line.back() == '\n') line.pop_back();
+    if (line.size() > kMaxLineBytes) {
+        cut = true;
+        line.resize(kMaxLineBytes);
+    }
+    if (any && lineNumber_ < INT32_MAX) ++lineNumber_;
+    if (cut) LogLineCut(path_, lineNumber_);
     if (firstLine_) StripByteOrderMark(line);
     firstLine_ = false;
     return any;

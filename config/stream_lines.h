@@ -18,7 +18,8 @@ public:
     StreamLineReader& operator=(const StreamLineReader&) = delete;
 
     bool IsValid();
-    // The next line without its line break; false at the end of the stream.
+    // The next line without its line break; false at the end of the stream. At most
+    // kMaxLineBytes of a line are kept; a longer one is logged with its file and line.
     bool Next(std::string& line);
 
     static constexpr uint32_t kBufferSize = 1024;
@@ -26,5 +27,7 @@ public:
 
 private:
     BSResourceNiBinaryStream stream_{};
+    std::string path_;
+    int lineNumber_ = 0;
     bool firstLine_ = true;
 };

@@ -5,6 +5,8 @@
 #include <cstdlib>
 #include <limits>
 
+#include "base/log.h"
+
 namespace {
 bool IsLeadTrim(char c) { return c == ' ' || c == '\t' || c == ','; }
 bool IsTailTrim(char c) { return c == ' ' || c == '\t' || c == ',' || c == '\r' || c == '\n'; }
@@ -139,4 +141,9 @@ double ReadReal(std::string_view text) {
     else if (error != std::errc())
         value = 0.0;
     return negative ? -value : value;
+}
+
+void LogLineCut(const std::string& file, int line) {
+    LogMessage("    WARNING: line %d of %s is longer than %lu bytes; the rest of it is ignored.", line, LogEscape(file).c_str(),
+               static_cast<unsigned long>(kMaxLineBytes));
 }

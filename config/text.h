@@ -28,3 +28,9 @@ int32_t ReadInt(std::string_view text);
 double ReadReal(std::string_view text);
 // Length of the leading real number (0 when there is none), after optional blanks.
 size_t RealPrefixLength(std::string_view text);
+
+// The longest line the readers of configuration, preset and slot files keep: the rest of a
+// longer line is skipped up to its line break (it still counts as one line), and the cut is
+// logged once per line with LogLineCut.
+constexpr size_t kMaxLineBytes = 64 * 1024;
+void LogLineCut(const std::string& file, int line);

@@ -22,7 +22,7 @@ bool ParseVertexEditFile(vertexEditData& data, const std::string& path) {
     const std::string shortPath = DataRelativePath(path);
     StreamLineReader reader(shortPath);
     if (!reader.IsValid()) {
-        LogMessage("    ERROR: system: %s not exist", shortPath.c_str());
+        LogMessage("    ERROR: system: %s not exist", LogEscape(shortPath).c_str());
         return false;
     }
     enum class Category { None, Main, Extra };
@@ -34,7 +34,7 @@ bool ParseVertexEditFile(vertexEditData& data, const std::string& path) {
     size_t extra = 0;
     int lineNumber = 0;
     auto fail = [&](const char* format) {
-        LogMessage(format, lineNumber, shortPath.c_str());
+        LogMessage(format, lineNumber, LogEscape(shortPath).c_str());
         return false;
     };
 

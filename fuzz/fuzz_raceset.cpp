@@ -10,7 +10,9 @@
 #include <sys/stat.h>
 
 #include "config/loader.h"
+#include "config/stream_lines.h"
 #include "config/model.h"
+#include "os/os.h"
 
 namespace {
 
@@ -24,10 +26,19 @@ void WriteFile(const char* path, const uint8_t* data, size_t size) {
 void Check(const RaceSetting& r) {
     if (r.fileSets.size() != r.fileSetNames.size() || r.maleFileSets.size() != r.maleFileSetNames.size())
         __builtin_trap();
-    for (const auto& set : r.fileSets)
-        if (set.empty()) __builtin_trap();
-    for (const auto& set : r.maleFileSets)
-        if (set.empty()) __builtin_trap();
+    // Every path kept stays below its folder; a target that does not keeps no sources (a set
+    // is empty only then, or when every source of it was refused).
+    const std::string folder = r.iniDirectory.empty() ? std::string("Meshes\\Vultrane\\") : DataRelativePath(r.iniDirectory);
+    for (int sex : {1, 2}) {
+        const auto& targets = r.TargetNames(sex);
+        const auto& sets = r.SourceSets(sex);
+        for (size_t i = 0; i < targets.size(); ++i) {
+            const bool targetOk = os::ConfinePath("", targets[i], "game folder").ok;
+            if (!targetOk && !sets[i].empty()) __builtin_trap();
+            for (const std::string& source : sets[i])
+                if (!os::ConfinePath(folder, source, "data folder").ok) __builtin_trap();
+        }
+    }
     for (const SliderDef& s : r.sliders) {
         if (s.uniqueID < 1 || s.sexMask < 1 || s.sexMask > 3 || s.categoryMask == 0 || s.name.empty())
             __builtin_trap();
@@ -64,8 +75,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     Config() = Configuration{};
     LoadConfiguration(kConfigDirectory);
     const Configuration& c = Config();
-    for (const RaceDefinition& d : c.raceDefinitions)
+    for (const RaceDefinition& d : c.raceDefinitions) {
         if (d.sliderIni.empty() || (d.names.empty() && d.editorIds.empty())) __builtin_trap();
+        if (!os::ConfinePath("Meshes\\Vultrane\\", d.sliderIni, "data folder").ok) __builtin_trap();
+    }
     for (const RaceSetting& s : c.raceSettings) {
         if (s.raceSetName.empty()) __builtin_trap();
         Check(s);

@@ -56,11 +56,11 @@ void NoteNotLoaded(const std::string& targetPath, const std::string& raceName) {
     if (face) {
         const char* headModel = face->chargenMorph.name.data ? face->chargenMorph.name.data : "";
         PendingLog_Append("    ERROR: requested .tri model is NOT on memory.\n        requested model from .ini : " +
-                          targetPath + "\n" + "        player raceName           : " + raceName + "\n" +
-                          "        player base head model    : " + headModel + "\n" +
+                          LogEscape(targetPath) + "\n" + "        player raceName           : " + LogEscape(raceName) +
+                          "\n" + "        player base head model    : " + LogEscape(headModel) + "\n" +
                           "        system too heavy or unsupported race ?\n");
     } else {
-        PendingLog_Append("    ERROR: requested .tri model is not on memory: " + targetPath + "\n" +
+        PendingLog_Append("    ERROR: requested .tri model is not on memory: " + LogEscape(targetPath) + "\n" +
                           "           system too heavy or unsupported race ?\n");
     }
 }
@@ -102,15 +102,16 @@ bool ReplaceLoadedMorph(const RaceSetting& raceSetting, const std::string& targe
         NoteNotLoaded(targetPath, raceName);
         return false;
     }
-    PendingLog_Append("    ok: requested .tri model is on memory\n      model:" + targetPath + " raceName:" + raceName +
-                      "\n");
+    PendingLog_Append("    ok: requested .tri model is on memory\n      model:" + LogEscape(targetPath) +
+                      " raceName:" + LogEscape(raceName) + "\n");
     const TriFile* tri = FindCachedTri(targetPath);
     if (!tri || tri->vertexCount == 0) {
-        LogMessage("    ERROR: empty morphSource for : %s", targetPath.c_str());
+        LogMessage("    ERROR: empty morphSource for : %s", LogEscape(targetPath).c_str());
         return false;
     }
     const uint32_t vertexCount = tri->vertexCount;
     const MergedMorph merged = BuildMergedMorph(values, raceSetting, targetPath, *tri, vertexCount, sexCode, kMergeMain);
+    if (!merged.usable) return false;  // logged by BuildMergedMorph; the game's morph stays
     MorphRecord* record = FindLoadedMorph(data, kReplacedMorph, true);
     if (!record) return false;
 
@@ -124,7 +125,7 @@ bool ReplaceLoadedMorph(const RaceSetting& raceSetting, const std::string& targe
         Log_Once(LogOnce().replaceSuccess, "info: replace morph on memory, success.");
         return true;
     }
-    LogMessage("    ERROR: invalid targetTri or unmatched vertexNum. (%s)", targetPath.c_str());
+    LogMessage("    ERROR: invalid targetTri or unmatched vertexNum. (%s)", LogEscape(targetPath).c_str());
     LogMessage("           please try to re-install .tri files.");
     return false;
 }

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <limits>
 
 #include "base/log.h"
@@ -70,6 +71,50 @@ bool ChooseMorph(const SliderDef& slider, double value, int flag, std::string& n
     return false;
 }
 
+// The slider values that weigh most in a merge (by the factor they scale their morph with),
+// at most three, as "id=value" for the log; vertex edits move a vertex by 1.27 at most and
+// are left out.
+std::string LargestContributions(const SliderValueList& values, const RaceSetting& raceSetting, const TriFile& tri,
+                                 int sexCode, int flag) {
+    struct Weighed {
+        double factor;
+        int32_t id;
+        double value;
+    };
+    std::vector<Weighed> found;
+    std::string morphName;
+    for (const auto& [id, value] : values) {
+        if (!std::isfinite(value) || (flag == kMergeMain && id <= kVertexEditIdBase)) continue;
+        const int s = FindSliderForValue(raceSetting, id, sexCode);
+        if (s < 0) continue;
+        double weight = 0.0;
+        if (!ChooseMorph(raceSetting.sliders[static_cast<size_t>(s)], value, flag, morphName, weight)) continue;
+        const int m = FindMorphIndex(tri, morphName);
+        if (m < 0) continue;
+        const double factor = std::fabs(weight) * static_cast<double>(tri.morphs[static_cast<size_t>(m)].scale);
+        if (std::isfinite(factor) && factor > 0.0) found.push_back({factor, id, value});
+    }
+    const size_t shown = std::min<size_t>(found.size(), 3);
+    std::partial_sort(found.begin(), found.begin() + static_cast<std::ptrdiff_t>(shown), found.end(),
+                      [](const Weighed& a, const Weighed& b) { return a.factor > b.factor; });
+    std::string text;
+    for (size_t i = 0; i < shown; ++i) {
+        char item[64];
+        std::snprintf(item, sizeof(item), "%s%d=%g", i ? ", " : "", found[i].id, found[i].value);
+        text += item;
+    }
+    return text.empty() ? std::string("none") : text;
+}
+
+// A merge target is written only below the game folder (the loader logged where it came from).
+bool TargetStaysInGameFolder(const std::string& targetPath) {
+    const os::ConfinedPath confined = os::ConfinePath("", targetPath, "game folder");
+    if (confined.ok) return true;
+    LogMessage("    ERROR: cannot write new .tri (%s): the path %s; nothing is written.", LogEscape(targetPath).c_str(),
+               confined.reason.c_str());
+    return false;
+}
+
 }  // namespace
 
 void AccumulateMorphs(std::vector<double>& accumulator, const SliderValueList& values, const RaceSetting& raceSetting,
@@ -117,20 +162,34 @@ MergedMorph BuildMergedMorph(const SliderValueList& values, const RaceSetting& r
 
     MergedMorph out;
     out.deltas.assign(vertexCount, TriDelta{0, 0, 0});
-    if (!std::isfinite(maxAbs)) {
-        // Only reachable with absurd slider values; a zero morph keeps the face intact.
-        LogMessage("    WARNING: merged morph of %s is out of range; it is written as zero.", targetPath.c_str());
+    // Only reachable with absurd slider values: the game would multiply an infinite scale by
+    // zero deltas, or get no change where the values asked for one.
+    auto refuse = [&] {
+        out.deltas.assign(vertexCount, TriDelta{0, 0, 0});
+        out.scale = 1.0f;
+        out.usable = false;
+        LogMessage("    WARNING: merged %smorph of %s is out of range (largest slider values: %s); it is neither "
+                   "written nor patched.",
+                   flag == kMergeNeckAndHead ? "neck-and-head " : "", LogEscape(targetPath).c_str(),
+                   LargestContributions(values, raceSetting, tri, sexCode, flag).c_str());
         return out;
-    }
+    };
+    if (!std::isfinite(maxAbs)) return refuse();
     out.scale = NarrowToFloat(maxAbs / 32767.0);
+    if (!std::isfinite(out.scale)) return refuse();
     if (out.scale == 0.0f) out.scale = 1.0f;
     const double scale = out.scale;
     auto quantise = [scale](double c) -> int16_t {
         const int32_t q = TruncToInt32(c / scale);
         return static_cast<int16_t>(std::clamp<int32_t>(q, -32768, 32767));
     };
-    for (size_t v = 0; v < vertexCount; ++v)
-        out.deltas[v] = TriDelta{quantise(acc[3 * v]), quantise(acc[3 * v + 1]), quantise(acc[3 * v + 2])};
+    bool anyDelta = false;
+    for (size_t v = 0; v < vertexCount; ++v) {
+        const TriDelta d{quantise(acc[3 * v]), quantise(acc[3 * v + 1]), quantise(acc[3 * v + 2])};
+        anyDelta = anyDelta || d.dx != 0 || d.dy != 0 || d.dz != 0;
+        out.deltas[v] = d;
+    }
+    if (!anyDelta && maxAbs > 0.0) return refuse();
     return out;
 }
 
@@ -148,6 +207,7 @@ std::vector<std::string> MergedTriRecordOrder() {
 
 bool WriteMergedTri(const RaceSetting& raceSetting, const std::string& targetPath, const SliderValueList& values,
                     int sexCode) {
+    if (!TargetStaysInGameFolder(targetPath)) return false;
     const TriFile* tri = FindCachedTri(targetPath);
     if (!tri) {
         LogMessage("\tERROR: empty morphSource for : %s", targetPath.c_str());
@@ -164,11 +224,14 @@ bool WriteMergedTri(const RaceSetting& raceSetting, const std::string& targetPat
     const MergedMorph main = BuildMergedMorph(values, raceSetting, targetPath, *tri, vertexCount, sexCode, kMergeMain);
     const MergedMorph neck =
         BuildMergedMorph(values, raceSetting, targetPath, *tri, vertexCount, sexCode, kMergeNeckAndHead);
+    // A morph the game cannot use leaves the old file (logged by BuildMergedMorph).
+    if (!main.usable || !neck.usable) return false;
     const std::vector<TriDelta> zero(vertexCount, TriDelta{0, 0, 0});
 
     os::ReplacingFile out;
     if (!out.Open(targetPath, false)) {
         LogMessage("    ERROR: cannot write new .tri (%s)", targetPath.c_str());
+        LogMessage("        %s", out.Describe().c_str());
         return false;
     }
     bool ok = WriteTriHeader(out, *tri);
@@ -197,7 +260,7 @@ bool WriteMergedTri(const RaceSetting& raceSetting, const std::string& targetPat
     ok = ok && WriteTriTrailer(out, *tri) && PatchTriMorphCount(out, written);
     if (!ok || !out.Commit()) {
         LogMessage("    ERROR: cannot write new .tri (%s): %s; the old file is kept.", targetPath.c_str(),
-                   out.Error().empty() ? "write failed" : out.Error().c_str());
+                   out.Error().empty() ? "write failed" : out.Describe().c_str());
         out.Abort();
         return false;
     }

@@ -21,6 +21,10 @@ constexpr int32_t kVertexEditIdBase = -10000;
 struct MergedMorph {
     std::vector<TriDelta> deltas;
     float scale = 1.0f;
+    // False when the values give no morph the game can use: a scale that is not finite as a
+    // float, or deltas that all quantise to zero while the accumulated offsets are not zero.
+    // Such a morph (scale 1, zero deltas) is neither written nor patched into the game.
+    bool usable = true;
 };
 
 // Adds the offsets of `values` to `accumulator` (x, y, z per vertex, 3 x vertexCount doubles).
@@ -29,6 +33,7 @@ void AccumulateMorphs(std::vector<double>& accumulator, const SliderValueList& v
                       const std::string& targetPath, const TriFile& tri, uint32_t vertexCount, int sexCode, int flag);
 
 // Accumulates into a fresh accumulator and quantises: the largest component becomes 32767.
+// An unusable result is logged once, naming the slider values that weigh most in it.
 MergedMorph BuildMergedMorph(const SliderValueList& values, const RaceSetting& raceSetting,
                              const std::string& targetPath, const TriFile& tri, uint32_t vertexCount, int sexCode,
                              int flag);

@@ -6,9 +6,31 @@
 #include <cstdint>
 #include <cstdio>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace os {
+
+// ----- Paths from configuration files ----------------------------------------------------------
+
+struct ConfinedPath {
+    bool ok = false;
+    std::string path;    // resolved below the base folder: components joined by "\", case as written
+    std::string reason;  // why it was refused ("leads out of the data folder", ...), empty when ok
+};
+
+// The one rule for a path that a configuration file gives, relative to a base folder (the game
+// folder for merge targets, the data folder for sources, presets and vertex-edit files). Read
+// as Windows reads paths: "\" or "/" separate, "." and ".." are resolved lexically, doubled
+// separators count once. Refused: absolute paths, network (UNC) and device paths, drive letters
+// and any ':', control characters and the characters Windows refuses in names, names ending in
+// a dot or a blank, device names (con, prn, aux, nul, com0-9, lpt0-9, ...) with or without an
+// extension, and anything that leads out of the base folder or names the base folder itself.
+// `folder` is a trusted folder below the base that `path` is relative to ("Meshes\Vultrane\Sets\"
+// for a race set's sources); `baseName` words the reason ("data folder").
+ConfinedPath ConfinePath(std::string_view folder, std::string_view path, std::string_view baseName);
+
+// ----- Files -------------------------------------------------------------------------------------
 
 // A Windows-style path turned into one the platform can open. On POSIX every existing
 // component is matched without regard to case; missing components are kept as written.
@@ -41,7 +63,10 @@ FILE* OpenRead(const std::string& path);
 
 // A file written beside its final name and put in its place in one step when complete, so
 // that a failed or interrupted write never leaves a truncated file where a good one stood.
-// While it is open, other writers of the new file are denied. Not committed (destroyed,
+// The temporary file ("<name>.vtrnew") is created anew and exclusively, never through a link:
+// a stale one left by a crash is removed first (a link is removed, not followed), and one
+// that another writer holds open denies this writer. On POSIX the folder is synced after the
+// file is put in place. Not committed (destroyed,
 // aborted or failed), the partial file is removed and the old file is left as it was.
 class ReplacingFile {
 public:
@@ -63,14 +88,20 @@ public:
     void Abort();
     // What failed, for the log ("write failed", "cannot replace the old file", ...).
     const std::string& Error() const { return error_; }
+    // The system's reason for it (the errno or GetLastError text), empty when the system gave
+    // none (an injected failure).
+    const std::string& Reason() const { return reason_; }
+    // Error() followed by the reason in parentheses when there is one.
+    std::string Describe() const { return reason_.empty() ? error_ : error_ + " (" + reason_ + ")"; }
 
 private:
-    bool Fail(const char* what);
+    bool Fail(const char* what, std::string reason = {});
     FILE* file_ = nullptr;
     bool failed_ = false;
     std::string finalPath_;
     std::string tempPath_;
     std::string error_;
+    std::string reason_;
 };
 
 // Test support: after `bytes` more bytes have been written through ReplacingFile, every

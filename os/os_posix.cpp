@@ -8,6 +8,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 
@@ -150,26 +151,81 @@ namespace detail {
 
 std::string PlatformPath(const std::string& path) { return ResolvePath(path); }
 
-FILE* OpenNewDenyWrite(const std::string& platformPath, bool) {
-    if (IsDir(platformPath)) return nullptr;
-    int fd = open(platformPath.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
-    if (fd < 0) return nullptr;
-    // The lock stands for a Windows deny-write share, as in OpenDenyWrite.
-    if (flock(fd, LOCK_EX | LOCK_NB) != 0 || ftruncate(fd, 0) != 0) {
+FILE* OpenNewDenyWrite(const std::string& platformPath, bool, std::string& reason) {
+    const char* path = platformPath.c_str();
+    // A stale temporary file from an interrupted write goes first, unless another writer holds
+    // it (the lock stands for a Windows deny-write share, as in OpenDenyWrite). Whatever is not
+    // a plain file (a link, a pipe) is removed without being opened: unlink removes the link,
+    // never its target.
+    struct stat st {};
+    if (lstat(path, &st) == 0) {
+        if (S_ISDIR(st.st_mode)) {
+            reason = ErrnoText(EISDIR);
+            return nullptr;
+        }
+        if (S_ISREG(st.st_mode)) {
+            int old = open(path, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+            if (old >= 0) {
+                const bool held = flock(old, LOCK_EX | LOCK_NB) != 0;
+                if (!held) unlink(path);
+                close(old);
+                if (held) {
+                    reason = "another writer holds the file";
+                    return nullptr;
+                }
+            }
+        } else {
+            unlink(path);
+        }
+    }
+    // Created here and now, or not at all: O_EXCL fails on anything at the name, O_NOFOLLOW
+    // on a link put there in between.
+    int fd = open(path, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
+    if (fd < 0) {
+        reason = ErrnoText(errno);
+        return nullptr;
+    }
+    if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        reason = "another writer holds the file";
         close(fd);
+        unlink(path);
         return nullptr;
     }
     FILE* f = fdopen(fd, "wb");
-    if (!f) close(fd);
+    if (!f) {
+        reason = ErrnoText(errno);
+        close(fd);
+        unlink(path);
+    }
     return f;
 }
 
-bool SyncToDisk(FILE* file) { return fsync(fileno(file)) == 0; }
+bool SyncToDisk(FILE* file, std::string& reason) {
+    if (fsync(fileno(file)) == 0) return true;
+    reason = ErrnoText(errno);
+    return false;
+}
 
-bool ReplaceWith(const std::string& from, const std::string& to) {
+bool ReplaceWith(const std::string& from, const std::string& to, std::string& reason) {
     // rename() would put a file in place of an empty folder's name only on some systems.
-    if (IsDir(to)) return false;
-    return std::rename(from.c_str(), to.c_str()) == 0;
+    if (IsDir(to)) {
+        reason = ErrnoText(EISDIR);
+        return false;
+    }
+    if (std::rename(from.c_str(), to.c_str()) != 0) {
+        reason = ErrnoText(errno);
+        return false;
+    }
+    // The new name is durable only once the folder holding it is synced. The file is in place
+    // already, so a folder that cannot be synced (some file systems refuse) fails nothing.
+    size_t cut = to.find_last_of('/');
+    const std::string folder = cut == std::string::npos ? std::string(".") : cut == 0 ? std::string("/") : to.substr(0, cut);
+    int dir = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dir >= 0) {
+        fsync(dir);
+        close(dir);
+    }
+    return true;
 }
 
 void RemoveFile(const std::string& platformPath) { unlink(platformPath.c_str()); }

@@ -5,7 +5,10 @@
 #include <shlobj.h>
 #include <share.h>
 
+#include <cerrno>
+#include <cstdint>
 #include <cstring>
+#include <fcntl.h>
 #include <io.h>
 
 namespace os {
@@ -49,15 +52,61 @@ namespace detail {
 
 std::string PlatformPath(const std::string& path) { return path; }
 
-FILE* OpenNewDenyWrite(const std::string& platformPath, bool text) {
-    return _fsopen(platformPath.c_str(), text ? "w" : "wb", _SH_DENYWR);
+namespace {
+
+// The system's text for a GetLastError code, without the line break it ends with.
+std::string SystemErrorText(DWORD code) {
+    char* text = nullptr;
+    const DWORD n = FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                                   nullptr, code, 0, reinterpret_cast<char*>(&text), 0, nullptr);
+    std::string out = n && text ? std::string(text, n) : "system error " + std::to_string(code);
+    if (text) LocalFree(text);
+    while (!out.empty() && (out.back() == '\n' || out.back() == '\r' || out.back() == ' ' || out.back() == '.'))
+        out.pop_back();
+    return out;
 }
 
-bool SyncToDisk(FILE* file) { return _commit(_fileno(file)) == 0; }
+}  // namespace
+
+FILE* OpenNewDenyWrite(const std::string& platformPath, bool text, std::string& reason) {
+    // A stale temporary file goes first; DeleteFile removes a link itself, never its target,
+    // and fails while another writer holds the file open (then CREATE_NEW below fails too).
+    DeleteFileA(platformPath.c_str());
+    // Created here and now, or not at all; a reparse point put at the name is opened as
+    // itself, never followed. Readers are let in, other writers kept out.
+    HANDLE h = CreateFileA(platformPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW,
+                           FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (h == INVALID_HANDLE_VALUE) {
+        reason = SystemErrorText(GetLastError());
+        return nullptr;
+    }
+    const int fd = _open_osfhandle(reinterpret_cast<intptr_t>(h), _O_WRONLY | (text ? _O_TEXT : _O_BINARY));
+    if (fd < 0) {
+        reason = ErrnoText(errno);
+        CloseHandle(h);
+        DeleteFileA(platformPath.c_str());
+        return nullptr;
+    }
+    FILE* f = _fdopen(fd, text ? "w" : "wb");
+    if (!f) {
+        reason = ErrnoText(errno);
+        _close(fd);
+        DeleteFileA(platformPath.c_str());
+    }
+    return f;
+}
+
+bool SyncToDisk(FILE* file, std::string& reason) {
+    if (_commit(_fileno(file)) == 0) return true;
+    reason = ErrnoText(errno);
+    return false;
+}
 
 // Atomic on one NTFS volume; the temporary file is always beside its target.
-bool ReplaceWith(const std::string& from, const std::string& to) {
-    return MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+bool ReplaceWith(const std::string& from, const std::string& to, std::string& reason) {
+    if (MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) return true;
+    reason = SystemErrorText(GetLastError());
+    return false;
 }
 
 void RemoveFile(const std::string& platformPath) { DeleteFileA(platformPath.c_str()); }

@@ -1,5 +1,6 @@
 #include "persist/slots.h"
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <charconv>
@@ -10,6 +11,7 @@
 #include <string_view>
 
 #include "base/log.h"
+#include "config/configured_path.h"
 #include "config/stream_lines.h"
 #include "config/text.h"
 #include "game/engine.h"
@@ -18,7 +20,6 @@
 namespace {
 
 constexpr const char* kSlotSubfolder = "\\My Games\\Skyrim\\VTR_save\\";
-constexpr const char* kPresetFolder = "Meshes\\Vultrane\\Presets\\";
 constexpr const char* kVersionLine = "# version: 2.0";
 
 // Sliders whose game range was widened to -1.5..1.5: files written before the version line
@@ -38,6 +39,12 @@ bool FitsFileName(const std::string& name) {
     for (unsigned char c : name)
         if (c < 0x20 || std::strchr("\\/:*?\"<>|", c)) return false;
     return true;
+}
+
+// The slot file's name held to the rule of every configured path: one file in the slot folder.
+bool StaysInSlotFolder(const std::string& fileName) {
+    const os::ConfinedPath confined = os::ConfinePath("", fileName, "slot folder");
+    return confined.ok && confined.path == fileName;
 }
 
 std::string SlotFileName(int slot, const RaceSetting& raceSetting) {
@@ -96,25 +103,35 @@ bool ReadSlotFile(const std::string& path, FaceSlot& out) {
     LineReader reader{.out = out};
     std::string line;
     bool first = true;
+    bool cut = false;  // the current line is longer than kMaxLineBytes
+    int lineNumber = 0;
     // Editors may put a byte-order mark in front of the version line.
     auto take = [&] {
+        if (lineNumber < INT32_MAX) ++lineNumber;
+        if (cut) LogLineCut(path, lineNumber);
         if (first) StripByteOrderMark(line);
         first = false;
         reader.Take(line);
         line.clear();
+        cut = false;
+    };
+    auto append = [&](std::string_view piece) {
+        const size_t room = kMaxLineBytes - line.size();
+        if (piece.size() > room) cut = true;
+        line.append(piece.substr(0, std::min(room, piece.size())));
     };
     char buf[4096];
     size_t n;
     while ((n = std::fread(buf, 1, sizeof(buf), f)) > 0) {
         std::string_view chunk(buf, n);
-        for (size_t cut; (cut = chunk.find('\n')) != std::string_view::npos;) {
-            line.append(chunk.substr(0, cut));
+        for (size_t at; (at = chunk.find('\n')) != std::string_view::npos;) {
+            append(chunk.substr(0, at));
             take();
-            chunk.remove_prefix(cut + 1);
+            chunk.remove_prefix(at + 1);
         }
-        line.append(chunk);
+        append(chunk);
     }
-    if (!line.empty()) take();
+    if (!line.empty() || cut) take();
     std::fclose(f);
     reader.Report(path);
     return true;
@@ -143,7 +160,10 @@ bool ReadPreset(const std::string& raceName, int slot, FaceSlot& out) {
     if (!def) return false;
     const int64_t preset = -1 - static_cast<int64_t>(slot);
     if (preset >= static_cast<int64_t>(def->presets.size())) return false;
-    const std::string path = kPresetFolder + def->presets[static_cast<size_t>(preset)];
+    const std::string& name = def->presets[static_cast<size_t>(preset)];
+    // A preset path that leaves the data folder is never opened (the loader logged it).
+    if (!os::ConfinePath(kPresetDirectory, name, kDataFolderName).ok) return false;
+    const std::string path = kPresetDirectory + name;
     StreamLineReader stream(path);
     if (!stream.IsValid()) return false;
     LineReader reader{.out = out};
@@ -153,8 +173,9 @@ bool ReadPreset(const std::string& raceName, int slot, FaceSlot& out) {
 }
 
 void LogCannotWrite(const std::string& path, const std::string& reason) {
-    LogMessage("    ERROR: cannot write slot data (%s)", path.c_str());
-    LogMessage("        %s", reason.c_str());
+    // The path and the reason hold the race set's name, which comes from a mod's file.
+    LogMessage("    ERROR: cannot write slot data (%s)", LogEscape(path).c_str());
+    LogMessage("        %s", LogEscape(reason).c_str());
 }
 
 bool IsFolder(const std::string& path) {
@@ -200,6 +221,10 @@ void WriteSlotFile(int slot, const RaceSetting& raceSetting, const SliderValueLi
                                  "\" holds a character that a file name cannot hold");
         return;
     }
+    if (!StaysInSlotFolder(fileName)) {
+        LogCannotWrite(path, "the race set name \"" + raceSetting.raceSetName + "\" does not give a plain file name");
+        return;
+    }
 
     // A line break in the race name would start a line of its own and be read back as data.
     std::string race = raceName;
@@ -233,18 +258,14 @@ void WriteSlotFile(int slot, const RaceSetting& raceSetting, const SliderValueLi
 
     MakeFolders(path);
     os::ReplacingFile file;
-    errno = 0;
     if (!file.Open(path, true)) {
-        const int error = errno;
-        std::string reason = file.Error();
-        if (error) reason += std::string(" (") + std::strerror(error) + ")";
-        LogCannotWrite(path, reason);
+        LogCannotWrite(path, file.Describe());
         return;
     }
     file.WriteText(text);
     if (!file.Commit()) {
         const std::string reason = IsFolder(path) ? std::string("a folder of that name stands where the file belongs")
-                                                  : file.Error();
+                                                  : file.Describe();
         LogCannotWrite(path, reason + "; an earlier slot file is kept as it was");
         return;
     }
@@ -260,7 +281,7 @@ bool LoadFaceSlot(const RaceSetting& raceSetting, const std::string& raceName, i
         return true;
     }
     if (slot < 0) return ReadPreset(raceName, slot, out);
-    if (!FitsFileName(raceSetting.raceSetName)) return false;
+    if (!FitsFileName(raceSetting.raceSetName) || !StaysInSlotFolder(SlotFileName(slot, raceSetting))) return false;
     const std::string path = SlotFilePath(slot, raceSetting);
     if (path.empty()) return false;
     return ReadSlotFile(path, out);

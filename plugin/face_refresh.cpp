@@ -1,5 +1,6 @@
 #include "plugin/face_refresh.h"
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <cstdint>
@@ -27,29 +28,56 @@ bool IsLegacyScaled(int32_t id) {
     return false;
 }
 
+// Trim's rule on a view: blanks, tabs and commas at the start; those, carriage returns and line
+// feeds at the end.
+std::string_view TrimField(std::string_view t) {
+    size_t b = 0, e = t.size();
+    while (b < e && (t[b] == ' ' || t[b] == '\t' || t[b] == ',')) ++b;
+    while (e > b && (t[e - 1] == ' ' || t[e - 1] == '\t' || t[e - 1] == ',' || t[e - 1] == '\r' || t[e - 1] == '\n')) --e;
+    return t.substr(b, e - b);
+}
+
+void TakePair(FaceData& out, std::string_view idField, std::string_view valueField, bool legacy) {
+    const int32_t id = ReadInt(idField);
+    double value = ReadReal(valueField);
+    if (legacy && IsLegacyScaled(id)) value *= 1.5;
+    // An infinite slider value would spread through every morph and node it drives.
+    if (!std::isfinite(value)) {
+        ++out.droppedValues;
+        return;
+    }
+    out.values.emplace_back(id, value);
+}
+
 }  // namespace
 
 FaceData ParseFaceData(std::string_view text) {
     FaceData out;
-    const std::vector<std::string> fields = Split(text, ',');
-    out.fieldCount = fields.size();
-    if (fields.empty()) return out;
-    out.raceName = fields[0];
+    // One pass over the fields as Split would give them (pieces between commas, trimmed; a
+    // comma at the very end gives no last field), without keeping them: only the race name
+    // and the pairs are stored. The pairs' room is taken once from the count of commas, so a
+    // text of nothing but commas (16 bytes a pair for every 2 bytes) needs 8 times its size at
+    // most, with no doubling on top.
+    const size_t commas = static_cast<size_t>(std::count(text.begin(), text.end(), ','));
+    out.values.reserve(commas / 2);
     bool legacy = true;
-    for (size_t i = 1; i + 1 < fields.size(); i += 2) {
-        if (fields[i] == "version") {
+    std::string_view id;
+    size_t start = 0;
+    while (start < text.size()) {
+        const size_t cut = text.find(',', start);
+        const size_t end = cut == std::string_view::npos ? text.size() : cut;
+        const std::string_view field = TrimField(text.substr(start, end - start));
+        start = cut == std::string_view::npos ? text.size() : cut + 1;
+        const size_t index = out.fieldCount++;
+        if (index == 0) {
+            out.raceName = std::string(field);
+        } else if (index % 2 == 1) {
+            id = field;
+        } else if (id == "version") {
             legacy = false;
-            continue;
+        } else {
+            TakePair(out, id, field, legacy);
         }
-        const int32_t id = ReadInt(fields[i]);
-        double value = ReadReal(fields[i + 1]);
-        if (legacy && IsLegacyScaled(id)) value *= 1.5;
-        // An infinite slider value would spread through every morph and node it drives.
-        if (!std::isfinite(value)) {
-            ++out.droppedValues;
-            continue;
-        }
-        out.values.emplace_back(id, value);
     }
     return out;
 }
@@ -69,10 +97,10 @@ void RefreshPlayerFace(std::string_view text) {
     bool morphsUnsupported = false;
     const int index = player ? FindRaceSetting(player, data.raceName, nullptr, morphsUnsupported) : -1;
     if (index < 0) {
-        LogMessage("    WARNING: system: no race found from Papyrus call. (%s)", data.raceName.c_str());
+        LogMessage("    WARNING: system: no race found from Papyrus call. (%s)", LogEscape(data.raceName).c_str());
         return;
     }
-    LogMessage("match race: %s", data.raceName.c_str());
+    LogMessage("match race: %s", LogEscape(data.raceName).c_str());
 
     TESNPC* npc = PlayerNpcForm(player);
     if (!npc) return;

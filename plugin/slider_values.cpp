@@ -39,7 +39,7 @@ const RaceSetting* FindMenuRaceSetting(const char* raceArg, std::string& raceNam
     raceName = raceArg ? raceArg : "";
     const int setIndex = FindPlayerRaceSetting(raceName);
     if (setIndex < 0) {
-        LogMessage("    ERROR: system: no race found from scaleform call. (%s)", raceName.c_str());
+        LogMessage("    ERROR: system: no race found from scaleform call. (%s)", LogEscape(raceName).c_str());
         return nullptr;
     }
     return &Config().raceSettings[static_cast<size_t>(setIndex)];

@@ -155,7 +155,7 @@ void ApplySliderValues(const RaceSetting& raceSetting, const SliderValueList& va
         if (IsDummyNodeName(e.name)) continue;
         // A scale of infinity or NaN would wreck the character; keep the node as it is.
         if (!FitsNode(e.factor)) {
-            LogMessage("    ERROR:system: scale of node '%s' is not a finite number. not applied.", e.name.c_str());
+            LogMessage("    ERROR:system: scale of node '%s' is not a finite number. not applied.", LogEscape(e.name).c_str());
             continue;
         }
         if (NiAVObject* node = FindPlayerNode(player, e.name.c_str())) {
@@ -168,7 +168,7 @@ void ApplySliderValues(const RaceSetting& raceSetting, const SliderValueList& va
     for (const NodeOffsetEntry& e : offsets) {
         if (IsDummyNodeName(e.name)) continue;
         if (!FitsNode(e.x) || !FitsNode(e.y) || !FitsNode(e.z)) {
-            LogMessage("    ERROR:system: offset of node '%s' is not a finite number. not applied.", e.name.c_str());
+            LogMessage("    ERROR:system: offset of node '%s' is not a finite number. not applied.", LogEscape(e.name).c_str());
             continue;
         }
         if (NiAVObject* node = FindPlayerNode(player, e.name.c_str())) {

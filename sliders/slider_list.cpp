@@ -1,6 +1,10 @@
 #include "sliders/slider_list.h"
 
 #include <array>
+#include <cmath>
+
+#include "base/log.h"
+#include "base/numeric.h"
 
 #include "game/player.h"
 #include "sliders/apply.h"
@@ -44,6 +48,8 @@ const std::array<ColourPicker, 4> kColourPickers = {{
 }};
 constexpr int32_t kColourPickerFilter = 1 << 24;
 constexpr int32_t kColourPickerType = 16;
+
+bool FitsFloat(double x) { return std::isfinite(NarrowToFloat(x)); }
 
 bool IsNodeSlider(const SliderDef& s) { return s.type == kSliderNodeScale || s.type == kSliderNodeMove; }
 
@@ -131,6 +137,13 @@ bool BuildSliderList(PlayerCharacter* player, const std::string& raceName, bool 
             e.interval /= step;
         }
         e.sliderID = SliderMenuPosition(s.menuIndex, hasFacialHair, hasBrows);
+        // The menu keeps a slider's range in 32-bit floats: an endless range is no slider.
+        if (!FitsFloat(e.sliderMin) || !FitsFloat(e.sliderMax) || !FitsFloat(e.interval)) {
+            LogMessage("    WARNING: slider '%s' (uniqueID %d) has a range that is not a finite number (%g to %g, "
+                       "step %g); it is left out of the list.",
+                       LogEscape(s.name).c_str(), s.uniqueID, e.sliderMin, e.sliderMax, e.interval);
+            continue;
+        }
         out.entries.push_back(e);
     }
 

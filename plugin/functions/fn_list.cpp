@@ -63,5 +63,5 @@ void Fn_GetList(const MenuCall& call) {
     if (!BuildSliderList(PlayerSingleton(), raceName, hasFacialHair, hasBrows, list)) return;
     for (const SliderListEntry& e : list.entries) AppendEntry(call.Movie(), result, e);
     ResultRecord(call.Movie()).Bool("isLimitedMode", list.isLimitedMode).AppendTo(result);
-    LogMessage("match race: %s%s", list.raceName.c_str(), list.message.c_str());
+    LogMessage("match race: %s%s", LogEscape(list.raceName).c_str(), LogEscape(list.message).c_str());
 }

@@ -31,7 +31,7 @@ void Fn_GetVertexInArea(const MenuCall& call) {
     const RaceSetting& raceSetting = *found;
     if (!raceSetting.vertexEdit) {
         LogMessage("    ERROR: system: no vertexEditData found from scaleform call in this race. (%s)",
-                   raceName.c_str());
+                   LogEscape(raceName).c_str());
         return;
     }
     const SliderValueList values = ReadSliderValues(call.Arg(1));
@@ -45,7 +45,7 @@ void Fn_GetVertexInArea(const MenuCall& call) {
     if (raceName != CachedRaceName() || sexCode != CachedSexCode()) return;
     const TriFile* tri = FindCachedTri(block.name);
     if (!tri) {
-        LogMessage("    ERROR: empty morphSource for : %s", block.name.c_str());
+        LogMessage("    ERROR: empty morphSource for : %s", LogEscape(block.name).c_str());
         return;
     }
 

@@ -120,6 +120,8 @@ class Runtime:
         self.tls = {}
         self.handles = 0x100
         self.finds = {}
+        self.os_files = {}         # system handle -> path
+        self.fds = {}              # C runtime descriptor -> path
         self.iob = machine.host.alloc(FILE_SIZE * IOB_COUNT)
         for i in range(3):
             self.open[self.iob + FILE_SIZE * i] = OpenFile("<std%d>" % i, bytearray(), "w")
@@ -444,6 +446,39 @@ class Runtime:
         def filetime():
             m.write(a(0), b"\0" * 8)
 
+        # Files created through the system (the temporary file of a replacing write):
+        # CREATE_NEW fails on any file at the name, as on Windows.
+        def create_file():
+            path, disposition = m.cstr(a(0)), a(4)
+            key = norm(path)
+            if key in self.fs.fail_open:
+                self.last_error = 5           # ERROR_ACCESS_DENIED
+                self.ret(0xFFFFFFFF)
+                return
+            if disposition == 1 and key in self.fs.files:
+                self.last_error = 80          # ERROR_FILE_EXISTS
+                self.ret(0xFFFFFFFF)
+                return
+            self.fs.files[key] = [path, bytearray()]
+            h = self.handle()
+            self.os_files[h] = path
+            self.calls.append(("CreateFileA", path, disposition))
+            self.ret(h)
+
+        def open_osfhandle():
+            fd = 16 + len(self.fds)
+            self.fds[fd] = self.os_files.get(a(0))
+            self.ret(fd)
+
+        def fdopen():
+            path = self.fds.get(a(0))
+            if path is None:
+                self.ret(0)
+                return
+            fp = self.m.host.alloc(FILE_SIZE)
+            self.open[fp] = OpenFile(path, self.fs.files[norm(path)][1], m.cstr(a(1)))
+            self.ret(fp)
+
         msvcrt = {
             "_lock": (value(0), c), "_unlock": (value(0), c), "__setusermatherr": (value(0), c),
             "malloc": (malloc, c), "calloc": (calloc, c), "realloc": (realloc, c), "free": (value(0), c),
@@ -462,6 +497,7 @@ class Runtime:
             "fprintf": (fprintf, c), "vfprintf": (vfprintf, c), "printf": (printf, c),
             "localeconv": (lambda: self.ret(self.lconv), c), "setlocale": (lambda: self.ret(self.locale_c), c),
             "strerror": (lambda: self.ret(m.new_cstr("error")), c), "atoi": (atoi, c), "_write": (write_fd, c),
+            "_open_osfhandle": (open_osfhandle, c), "_fdopen": (fdopen, c), "_close": (value(0), c),
         }
         kernel = {
             "GetModuleHandleA": (get_module_handle_a, 1), "GetModuleHandleW": (value(0), 1),
@@ -489,6 +525,7 @@ class Runtime:
             "DuplicateHandle": (duplicate_handle, 7), "GetThreadPriority": (value(0), 1),
             "SetThreadPriority": (value(1), 2), "GetProcessAffinityMask": (affinity, 3),
             "GetHandleInformation": (value(1), 2),
+            "CreateFileA": (create_file, 7), "FormatMessageA": (value(0), 7), "LocalFree": (value(0), 1),
         }
         table = {name: (h, 0) for name, (h, _) in msvcrt.items()}
         table.update({name: (h, 4 * n) for name, (h, n) in kernel.items()})

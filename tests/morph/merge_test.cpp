@@ -1,4 +1,7 @@
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+
+#include <csignal>
 
 #include <cmath>
 #include <cstring>
@@ -129,7 +132,9 @@ TEST(MorphMerge, QuantisationPutsTheLargestComponentAtFullScale) {
     MergedMorph huge = BuildMergedMorph({{28, -1e304}}, rs, "data\\head.tri", tri, 3, 2, kMergeMain);
     EXPECT_EQ(huge.scale, 1.0f);
     for (const TriDelta& d : huge.deltas) EXPECT_EQ(d.dx, 0);
-    EXPECT_TRUE(log.Contains("    WARNING: merged morph of data\\head.tri is out of range; it is written as zero."));
+    EXPECT_FALSE(huge.usable);
+    EXPECT_TRUE(log.Contains("    WARNING: merged morph of data\\head.tri is out of range (largest slider values: "
+                             "28=-1e+304); it is neither written nor patched."));
 }
 
 TEST(MorphMerge, VertexEditsMoveTheirVertexInTheMainModelAndItsExtraModels) {
@@ -397,6 +402,37 @@ TEST(MorphMergeOrder, TheRecordOrderListsEveryNameOnce) {
               (std::vector<std::string>{"NoseType32", "LipType33", "NoseType33", "NoseType34"}));
     std::sort(order.begin(), order.end());
     EXPECT_EQ(std::adjacent_find(order.begin(), order.end()), order.end());
+}
+
+
+TEST_F(MergedTriFiles, FailedWritesNameTheSystemsReason) {
+    TriFile src = Mesh(3);
+    src.morphs = {Morph("NoseUp", 1.0f, 3, 0, {5, 0, 0})};
+    WriteSource(src);
+    rs.fileSetNames = {"data\\meshes\\missing\\head.tri"};
+    EnsureTriCache("Nord", 2, rs);
+    EXPECT_FALSE(WriteMergedTri(rs, "data\\meshes\\missing\\head.tri", {}, 2));
+    EXPECT_EQ(log.Lines(), (std::vector<std::string>{"    ERROR: cannot write new .tri (data\\meshes\\missing\\head.tri)",
+                                                     "        cannot open the file (No such file or directory)"}));
+    // A write the system refuses part-way (a file size limit stands for a full disk).
+    rs.fileSetNames = {"data\\meshes\\out\\head.tri"};
+    ClearTriCache();
+    EnsureTriCache("Nord", 2, rs);
+    folder.WriteFile("data/meshes/out/head.tri", "the old file");
+    log.Clear();
+    struct rlimit old {};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old), 0);
+    auto previous = std::signal(SIGXFSZ, SIG_IGN);
+    struct rlimit small = old;
+    small.rlim_cur = 100;
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+    const bool written = WriteMergedTri(rs, "data\\meshes\\out\\head.tri", {{28, 1.0}}, 2);
+    setrlimit(RLIMIT_FSIZE, &old);
+    std::signal(SIGXFSZ, previous);
+    EXPECT_FALSE(written);
+    EXPECT_EQ(ReadFile("data/meshes/out/head.tri"), "the old file");
+    EXPECT_EQ(log.Lines(), (std::vector<std::string>{"    ERROR: cannot write new .tri (data\\meshes\\out\\head.tri): "
+                                                     "write failed (File too large); the old file is kept."}));
 }
 
 }  // namespace

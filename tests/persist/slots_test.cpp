@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <fstream>
+
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
@@ -307,6 +309,47 @@ TEST_F(SlotFiles, MakeFoldersCreatesEachFolderOfThePath) {
     folder.WriteFile("file-parent/f", "");
     MakeFolders(base + "/file-parent/f/sub/");
     EXPECT_TRUE(fs::is_regular_file(base + "/file-parent/f"));
+}
+
+
+TEST_F(SlotFiles, PresetsOutsideTheDataFolderAndOverlongLinesAreRefused) {
+    // A preset path that climbs out of the data folder is never opened, even when the file is there.
+    folder.WriteFile("outside/secret.txt", "28, 0.9\n");
+    Config().raceDefinitions = {{"a.ini", {"Nord"}, {}, {"..\\..\\..\\outside\\secret.txt", "C:\\secret.txt", "nul.txt"}}};
+    Player("NordRace", "Nord");
+    EXPECT_EQ(Load(-1), std::nullopt);
+    EXPECT_EQ(Load(-2), std::nullopt);
+    EXPECT_EQ(Load(-3), std::nullopt);
+    // A slot line longer than the cap keeps its start and is reported; the next lines read on.
+    const std::string longLine = "28, 0.25" + std::string(70000, ' ') + "junk";
+    const std::string slotDir = folder.Path() + "/" + kSlotDir;
+    std::filesystem::create_directories(slotDir);
+    std::ofstream(slotDir + "_7_Nord.slot", std::ios::binary) << "# version: 2.0\n" << longLine << "\n29, 0.5\n";
+    log.Clear();
+    EXPECT_EQ(Load(7), (FaceSlot{{28, 0.25}, {29, 0.5}}));
+    EXPECT_EQ(log.Lines(), (std::vector<std::string>{"    WARNING: line 2 of " + folder.Path() +
+                                                     "/docs\\My Games\\Skyrim\\VTR_save\\_7_Nord.slot is longer than "
+                                                     "65536 bytes; the rest of it is ignored."}));
+    // A value beyond a float is read, but not handed to the menu.
+    std::ofstream(slotDir + "_8_Nord.slot", std::ios::binary) << "# version: 2.0\n28, 1e39\n29, -1e200\n30, 0.5\n";
+    MenuHarness menu;
+    GFxValue& result = menu.NewArray();
+    log.Clear();
+    menu.Call("GetSlotData", {menu.String("Nord"), MenuHarness::Number(8), result});
+    ASSERT_EQ(vtrtest::Elements(result).size(), 1u);
+    EXPECT_EQ(vtrtest::Num(*vtrtest::Elements(result)[0], "uniqueID"), 30);
+    EXPECT_EQ(log.Lines(), (std::vector<std::string>{"    WARNING: slot data: 2 values beyond the range of the menu's "
+                                                     "sliders left out (largest: 29=-1e+200, 28=1e+39)."}));
+}
+
+
+TEST_F(SlotFiles, ARaceSetNameThatGivesNoPlainFileNameWritesNoSlot) {
+    RaceSetting odd = nord;
+    odd.raceSetName = "Nord\x7f";  // not refused by the character list, refused by the path rule
+    WriteSlotFile(6, odd, {{28, 0.5}}, "Nord");
+    EXPECT_TRUE(log.Contains("        the race set name \"Nord\\x7F\" does not give a plain file name")) << log.Lines().back();
+    EXPECT_FALSE(std::filesystem::exists(folder.Path() + "/" + kSlotDir + "_6_Nord\x7f.slot"));
+    EXPECT_EQ(Load(6), std::nullopt);
 }
 
 }  // namespace

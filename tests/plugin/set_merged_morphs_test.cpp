@@ -2,6 +2,7 @@
 // slot file, and one merged file per target of the player's sex.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
@@ -179,6 +180,49 @@ TEST_F(SetMergedMorphsTest, SlotNumbersAndMissingRacesOrPlayers) {
     menu.Call("SetMergedMorphs", {menu.String("Nord"), N(1), N(2)});
     EXPECT_TRUE(log.Contains(
         "    ERROR: system: invalid arguments. Quorvix.SetMergedMorphs(raceName:String, info:Array, storeSlot:Number)."));
+}
+
+
+TEST_F(SetMergedMorphsTest, AbsurdValuesLeaveTheOldFileAndTheGameAsTheyWere) {
+    Merge("Nord", {N(28), N(0.5)}, 0);
+    const std::string good = Slurp("data/meshes/out/femalehead.tri");
+    ASSERT_FALSE(good.empty());
+    // 1e200 gives a scale beyond a float; 1e-320 an offset too small for any delta.
+    for (double value : {1e200, -1e200, 1e-320}) {
+        SCOPED_TRACE(value);
+        log.Clear();
+        Merge("Nord", {N(30), N(0.25), N(28), N(value)}, 0);
+        EXPECT_EQ(Slurp("data/meshes/out/femalehead.tri"), good);
+        char named[64];
+        std::snprintf(named, sizeof(named), "28=%g", value);
+        EXPECT_TRUE(log.Contains("    WARNING: merged morph of data\\meshes\\out\\femalehead.tri is out of range (largest "
+                                 "slider values: " + std::string(named) + "); it is neither written nor patched."))
+            << ::testing::PrintToString(log.Lines());
+        EXPECT_FALSE(Exists("data/meshes/out/femalehead.tri.vtrnew"));
+    }
+    // The eyes take no value of slider 28 and are written as usual.
+    EXPECT_TRUE(Exists("data/meshes/out/eyes.tri"));
+}
+
+TEST_F(SetMergedMorphsTest, TargetsOutsideTheGameFolderAreNeverWritten) {
+    Config().raceSettings[0].fileSetNames = {"..\\outside\\evil.tri", "C:\\evil.tri", "data\\..\\..\\evil.tri",
+                                             "data\\meshes\\out\\femalehead.tri"};
+    Config().raceSettings[0].fileSets = {{"FemaleHead.tri"}, {"FemaleHead.tri"}, {"FemaleHead.tri"}, {"FemaleHead.tri"}};
+    folder.WriteFile("outside/keep", "");
+    Merge("Nord", {N(28), N(0.5)}, 0);
+    EXPECT_TRUE(log.Contains("    ERROR: cannot write new .tri (..\\outside\\evil.tri): the path leads out of the game "
+                             "folder; nothing is written."));
+    EXPECT_TRUE(log.Contains("    ERROR: cannot write new .tri (C:\\evil.tri): the path names a drive; nothing is written."));
+    EXPECT_FALSE(Exists("outside/evil.tri"));
+    EXPECT_FALSE(Exists("outside/evil.tri.vtrnew"));
+    EXPECT_FALSE(Exists("../evil.tri"));
+    EXPECT_TRUE(Exists("data/meshes/out/femalehead.tri"));
+
+    // A race name with a line feed stays on one log line.
+    sim::RemovePlayer();
+    log.Clear();
+    Merge("Nord\nERROR: forged", {N(28), N(0.5)}, 0);
+    EXPECT_EQ(log.Lines(), (std::vector<std::string>{"    ERROR: system: no race found from scaleform call. (Nord\\nERROR: forged)"}));
 }
 
 }  // namespace

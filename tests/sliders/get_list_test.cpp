@@ -402,4 +402,25 @@ TEST_F(GetListTest, FirstCallLoadsTheConfigurationOnce) {
     EXPECT_EQ(log.Count("    ERROR: cannot access .ini."), 2u);
 }
 
+
+TEST_F(GetListTest, SlidersWhoseRangeIsNotAFiniteFloatAreLeftOut) {
+    vtrtest::LogCapture log;
+    SliderDef endless = Slider("Endless", 2100, kSliderNodeScale, kMenuIndexNone);
+    endless.target = "NPC Head [Head]";
+    endless.maxValue = std::numeric_limits<float>::infinity();
+    SliderDef wide = Slider("Wide", 2101, kSliderMorphPair, kMenuIndexNone);
+    wide.maxValue = 3e38f;  // finite, but the range setting's factor takes it past a float
+    Set().sliders = {endless, wide, Slider("Nose", 1000, kSliderMorph, kMenuIndexNoneMorph)};
+    Config().sliderScale = 10.0;
+    EXPECT_EQ(Texts(List()), std::vector<std::string>{"Nose"});
+    EXPECT_EQ(log.Count("    WARNING: slider 'Endless' (uniqueID 2100) has a range that is not a finite number (0 to inf, "
+                        "step 1); it is left out of the list."),
+              1u);
+    EXPECT_EQ(log.Count("    WARNING: slider 'Wide' (uniqueID 2101) has a range that is not a finite number (0 to 3e+39, "
+                        "step 1); it is left out of the list."),
+              1u);
+    Config().sliderScale = 1.0;
+    EXPECT_EQ(Texts(List()), (std::vector<std::string>{"Wide", "Nose"}));
+}
+
 }  // namespace

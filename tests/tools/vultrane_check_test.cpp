@@ -481,4 +481,24 @@ TEST_F(VultraneCheckTest, GameSessionLinksAModFolderFindsRealLetterCaseAndGivesE
     EXPECT_EQ(fs::current_path(), cwd);
 }
 
+
+TEST_F(VultraneCheckTest, PathsLeavingTheirFolderAreReportedAndNeverOpened) {
+    WriteAll(root_ / "secret.txt", "28, 0.9\n");
+    Replace("races.ini", "preset=NordPreset01.txt, NordPreset02.txt",
+            "preset=NordPreset01.txt, NordPreset02.txt, ..\\..\\..\\..\\secret.txt");
+    Replace("Sets/Nord.ini", "racemorph=NordRace\n", "racemorph=NordRace\nfiles=..\\escaped.tri, NordFemaleHead.tri\n");
+    CheckReport r = Check();
+    EXPECT_TRUE(Find(r, "races.ini", LineOf("races.ini", "secret.txt"),
+                     "preset '..\\..\\..\\..\\secret.txt' leads out of the data folder; the game never reads it"))
+        << Dump(r);
+    // The loader's own refusal, with the file and line in its text.
+    bool target = false;
+    for (const Diagnostic& d : r.diagnostics)
+        target = target || (d.error && d.message.find("\"..\\escaped.tri\" at line " +
+                                                      std::to_string(LineOf("Sets/Nord.ini", "escaped.tri")) +
+                                                      " of Meshes\\Vultrane\\sets\\nord.ini leads out of the game folder") !=
+                                             std::string::npos);
+    EXPECT_TRUE(target) << Dump(r);
+}
+
 }  // namespace

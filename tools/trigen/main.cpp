@@ -168,7 +168,7 @@ int main(int argc, char** argv) {
         const std::string bytes = SerializeTri(tri);
         os::ReplacingFile out;
         if (!out.Open(f.path, false) || !out.Write(bytes.data(), bytes.size()) || !out.Commit()) {
-            std::fprintf(stderr, "vtr_trigen: cannot write %s: %s\n", f.path.c_str(), out.Error().c_str());
+            std::fprintf(stderr, "vtr_trigen: cannot write %s: %s\n", f.path.c_str(), out.Describe().c_str());
             return 1;
         }
         std::printf("vtr_trigen: %s: %s %s, %u vertices, %u triangles, %zu morphs, %zu bytes\n", f.path.c_str(),

@@ -290,6 +290,11 @@ private:
             Add(Show(file), line, true, "empty preset name");
             return;
         }
+        const os::ConfinedPath confined = os::ConfinePath("Meshes\\Vultrane\\Presets\\", item, "data folder");
+        if (!confined.ok) {
+            Add(Show(file), line, true, "preset '" + item + "' " + confined.reason + "; the game never reads it");
+            return;
+        }
         const std::string path = "Meshes\\Vultrane\\Presets\\" + item;
         if (!StreamExists(path))
             Add(Show(file), line, true, "preset file '" + item + "' does not exist (" + ShowData(path) + ")");

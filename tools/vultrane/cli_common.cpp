@@ -91,13 +91,12 @@ int ParseSex(const std::string& text, const std::string& option) {
 
 bool WriteFileReplacing(const std::string& path, const std::string& bytes, std::string& error) {
     os::ReplacingFile out;
-    errno = 0;
     if (!out.Open(path, false)) {
-        error = out.Error() + (errno ? std::string(" (") + std::strerror(errno) + ")" : std::string());
+        error = out.Describe();
         return false;
     }
     if (!out.Write(bytes.data(), bytes.size()) || !out.Commit()) {
-        error = out.Error();
+        error = out.Describe();
         return false;
     }
     return true;

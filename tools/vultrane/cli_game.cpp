@@ -33,16 +33,8 @@ std::string Slashes(std::string path) {
 }
 
 bool StaysBelow(const std::string& relativePath) {
-    const std::string p = Slashes(relativePath);
-    if (p.empty() || p[0] == '/' || p.find(':') != std::string::npos) return false;
-    size_t start = 0;
-    while (start <= p.size()) {
-        size_t end = p.find('/', start);
-        if (end == std::string::npos) end = p.size();
-        if (p.compare(start, end - start, "..") == 0 && end - start == 2) return false;
-        start = end + 1;
-    }
-    return true;
+    // The plug-in's own rule for merge targets.
+    return os::ConfinePath("", relativePath, "output folder").ok;
 }
 
 std::vector<std::string> PrepareExampleGame(const std::string& gameFolder) {

@@ -16,8 +16,8 @@ std::string BinaryFolder();
 // Returns the files written, relative to `gameFolder`. Throws on failure.
 std::vector<std::string> PrepareExampleGame(const std::string& gameFolder);
 
-// A target path of a race set that stays below the folder it is taken relative to: not empty,
-// not absolute, no drive, no ".." component.
+// A target path of a race set that stays below the folder it is taken relative to, by the
+// plug-in's own rule (os::ConfinePath).
 bool StaysBelow(const std::string& relativePath);
 // A library path with slashes.
 std::string Slashes(std::string path);
