@@ -76,6 +76,7 @@ protected:
     void SetUp() override {
         guide_ = FencedBlocks(e2e::ReadFile(VTR_SOURCE_DIR "/docs/authoring.md"));
         ASSERT_FALSE(guide_.empty());
+        fs::create_directories(work_.Path() + "/Data/Meshes");
         fs::copy(VTR_EXAMPLE_GAME_DIR "/data/Meshes/Vultrane", work_.Path() + "/Data/Meshes/Vultrane",
                  fs::copy_options::recursive);
         fs::create_directories(work_.Path() + "/bin");

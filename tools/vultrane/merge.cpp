@@ -211,12 +211,13 @@ void AddMergeCommand(CLI::App& app, Run& run) {
     c->add_option("--race", o->race, "the player's race (display name and editor id)")->required();
     c->add_option("--sex", o->sex, "female or male (default female)");
     c->add_option("--slot", o->slot, "take the values from a slot or preset file");
-    c->add_option("--values", o->values, "the values: ID=VALUE,ID=VALUE,...");
+    c->add_option("--values", o->values, "the values: \"ID=VALUE, ID=VALUE, ...\"");
     c->add_option("--out", o->out, "output folder, taken as the game folder (files land at DIR/data/meshes/...)")
         ->required();
     c->add_flag("--json", o->json, "print JSON");
-    c->footer("Exit status: 0 every target written, 1 a target not written or the library reported a problem, "
-              "2 bad arguments.");
+    c->footer("Values whose uniqueID no slider of the race set takes are named and ignored, as the game ignores "
+              "them. Exit status: 0 every target written, 1 a target not written, no value for any slider, or the "
+              "library reported a problem, 2 bad arguments.");
     c->callback([o, &run] { Execute(*o, run); });
 }
 

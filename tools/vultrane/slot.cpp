@@ -341,6 +341,8 @@ void AddSlotCommand(CLI::App& app, Run& run) {
     auto out = std::make_shared<std::string>();
     CLI::App* ex = slot->add_subcommand("export", "Print a slot or preset file as JSON (race, pairs, skeleton lines)");
     ex->add_option("FILE", *file, "a .slot file or a preset file")->required();
+    ex->footer("Exit status: 0 read cleanly; 1 not a slot or preset file (nothing printed, the first line that is no "
+               "'uniqueID, value' pair named) or lines the game reads otherwise (a warning at each); 2 bad arguments.");
     ex->callback([file, &run] { Export(*file, run); });
     CLI::App* im = slot->add_subcommand("import", "Write a slot file from JSON; every part is checked first");
     im->add_option("FILE.json", *file, "JSON as 'slot export' prints it")->required();
