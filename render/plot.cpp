@@ -12,9 +12,9 @@ namespace render {
 namespace {
 
 constexpr int kWidth = 720, kHeight = 460;
-constexpr int kLeft = 78, kRight = 24, kTop = 40, kBottom = 48;
+constexpr int kLeft = 78, kRight = 24, kTop = 48, kBottom = 56;
 constexpr Rgb kBackground{255, 255, 255}, kAxis{40, 40, 40}, kGrid{225, 228, 235}, kLine{30, 90, 200},
-    kText{20, 20, 20};
+    kText{20, 20, 20}, kFailed{210, 30, 30};
 
 std::string TickLabel(double v, double step) {
     if (std::fabs(v) < step * 1e-9) v = 0;  // no "-0" or "1e-17" at the origin
@@ -71,6 +71,19 @@ std::vector<double> NiceTicks(double lo, double hi, int target) {
 
 bool WriteLinePlotPng(const std::string& path, const std::vector<double>& xs, const std::vector<double>& ys,
                       const std::string& title, std::string& error) {
+    return WriteLinePlotPng(path, LinePlot{xs, ys, {}, title}, error);
+}
+
+bool WriteLinePlotPng(const std::string& path, const LinePlot& plot, std::string& error) {
+    const std::vector<double>& xs = plot.xs;
+    const std::vector<double>& ys = plot.ys;
+    const std::string& title = plot.title;
+    if (!plot.failed.empty() && plot.failed.size() != xs.size()) {
+        error = "plot has " + std::to_string(xs.size()) + " x values and " + std::to_string(plot.failed.size()) +
+                " failure marks";
+        return false;
+    }
+    auto failed = [&](size_t i) { return !plot.failed.empty() && plot.failed[i]; };
     if (xs.size() != ys.size()) {
         error = "plot has " + std::to_string(xs.size()) + " x values and " + std::to_string(ys.size()) + " y values";
         return false;
@@ -119,19 +132,39 @@ bool WriteLinePlotPng(const std::string& path, const std::vector<double>& xs, co
 
     bool havePrev = false;
     double prevX = 0, prevY = 0;
+    size_t failures = 0;
+    auto drawn = [&](size_t i) { return std::isfinite(xs[i]) && std::isfinite(ys[i]) && !failed(i); };
     for (size_t i = 0; i < xs.size(); ++i) {
-        if (!std::isfinite(xs[i]) || !std::isfinite(ys[i])) {
+        if (failed(i)) {
+            // A cross where the stand-in value lies; no line leads through it.
+            ++failures;
+            havePrev = false;
+            if (!std::isfinite(xs[i]) || !std::isfinite(ys[i])) continue;
+            const double x = px(xs[i]), y = py(ys[i]);
+            img.DrawLine(x - 4, y - 4, x + 4, y + 4, kFailed, 2);
+            img.DrawLine(x - 4, y + 4, x + 4, y - 4, kFailed, 2);
+            continue;
+        }
+        if (!drawn(i)) {
             havePrev = false;
             continue;
         }
         const double x = px(xs[i]), y = py(ys[i]);
-        const bool isolated = !havePrev && (i + 1 >= xs.size() || !std::isfinite(xs[i + 1]) || !std::isfinite(ys[i + 1]));
+        const bool isolated = !havePrev && (i + 1 >= xs.size() || !drawn(i + 1));
         if (havePrev) img.DrawLine(prevX, prevY, x, y, kLine, 2);
         if (isolated) img.FillRect(static_cast<int>(x) - 1, static_cast<int>(y) - 1, static_cast<int>(x) + 2, static_cast<int>(y) + 2, kLine);
         havePrev = true, prevX = x, prevY = y;
     }
 
-    img.DrawText(std::max(4, (kWidth - Image::TextWidth(title, 2)) / 2), 12, title, kText, 2);
+    img.DrawText(std::max(4, (kWidth - Image::TextWidth(title, 2)) / 2), 10, title, kText, 2);
+    // Axis names: below the x ticks, and above the y axis (the font has no vertical text).
+    img.DrawText((x0 + x1 - Image::TextWidth(plot.xLabel)) / 2, y1 + 30, plot.xLabel, kText);
+    img.DrawText(std::max(4, x0 - Image::TextWidth(plot.yLabel) / 2), y0 - 14, plot.yLabel, kText);
+    if (failures) {
+        const std::string note = "x  " + std::to_string(failures) + " failed: the game uses 1";
+        const int w = Image::TextWidth(note);
+        img.DrawText(x1 - w, y0 - 14, note, kFailed);
+    }
     if (finite == 0) {
         const std::string note = "no finite values";
         img.DrawText((x0 + x1 - Image::TextWidth(note, 2)) / 2, (y0 + y1) / 2 - 7, note, {180, 30, 30}, 2);

@@ -6,6 +6,16 @@
 
 namespace render {
 
+// A line plot with its axes named. Samples marked `failed` (a value that stands in for one the
+// formula could not give) are drawn as red crosses and the line is broken around them.
+struct LinePlot {
+    std::vector<double> xs, ys;
+    std::vector<bool> failed;  // empty, or one flag per sample
+    std::string title;
+    std::string xLabel = "x", yLabel = "y";
+};
+bool WriteLinePlotPng(const std::string& path, const LinePlot& plot, std::string& error);
+
 // A line plot of y over x (NaN/inf samples leave gaps) with axes and tick labels, as PNG.
 // False with `error` set when xs and ys differ in length or the file cannot be written. With
 // no finite sample the axes are drawn over 0..1 and the picture says so.

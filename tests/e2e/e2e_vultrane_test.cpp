@@ -28,8 +28,8 @@ TEST(E2eVultrane, BadArgumentsOfEverySubcommandExitTwoWithAMessage) {
     e2e::TempDir dir;
     dir.Write("not.tri", "not a tri file");
     const char* cases[] = {
-        "",
         "nonsense",
+        "chek",
         "demo --size 3",
         "demo --out '" VTR_SOURCE_DIR "/examples/game/out'",
         "sliders",
@@ -126,6 +126,112 @@ TEST(E2eVultrane, StartedInAGameFolderItLeavesTheGamesLogAlone) {
         EXPECT_EQ(e2e::ReadFile(game.Path() + "/" + log), "the game's own line\n");
         EXPECT_FALSE(fs::exists(game.Path() + "/" + log + "0")) << "no second log either";
     }
+}
+
+}  // namespace
+
+namespace {
+
+TEST(E2eVultrane, BareProgramPrintsItsHelpAndMistypedCommandsGetTheNearestName) {
+    e2e::TempDir dir;
+    const e2e::ProcessResult bare = RunIn(dir.Path(), "");
+    EXPECT_EQ(bare.exitCode, 0) << bare.err;
+    EXPECT_EQ(bare.out, RunIn(dir.Path(), "--help").out);
+    EXPECT_NE(bare.out.find("Usage: vultrane"), std::string::npos) << bare.out;
+    EXPECT_NE(bare.out.find("formula"), std::string::npos) << bare.out;
+
+    const e2e::ProcessResult typo = RunIn(dir.Path(), "chek '" VTR_EXAMPLE_GAME_DIR "'");
+    EXPECT_EQ(typo.exitCode, 2);
+    EXPECT_NE(typo.err.find("'chek' is not a command of vultrane; did you mean check?"), std::string::npos) << typo.err;
+    const e2e::ProcessResult nested = RunIn(dir.Path(), "slot exprt a.slot");
+    EXPECT_EQ(nested.exitCode, 2);
+    EXPECT_NE(nested.err.find("did you mean export?"), std::string::npos) << nested.err;
+}
+
+TEST(E2eVultrane, EverySubcommandCreatesTheFolderOfItsOutput) {
+    e2e::TempDir dir;
+    const std::string head = VTR_EXAMPLE_GAME_DIR "/data/Meshes/Vultrane/Sets/NordFemaleHead.tri";
+    const e2e::ProcessResult preview =
+        RunIn(dir.Path(), "preview '" + head + "' --morph NoseLong=1 --out pv/x --size 64 --no-moved-map");
+    EXPECT_EQ(preview.exitCode, 0) << preview.err;
+    EXPECT_TRUE(fs::is_regular_file(dir.Path() + "/pv/x-after-front.png")) << preview.out;
+    const e2e::ProcessResult plot = RunIn(dir.Path(), "formula '(x*2)' --steps 2 --plot plots/a/f.png");
+    EXPECT_EQ(plot.exitCode, 0) << plot.err;
+    EXPECT_TRUE(fs::is_regular_file(dir.Path() + "/plots/a/f.png"));
+    dir.Write("face.json", R"({"race": "Nord", "pairs": [{"uniqueID": 28, "value": 0.5}]})");
+    const e2e::ProcessResult import = RunIn(dir.Path(), "slot import face.json --out slots/new/_1_Nord.slot");
+    EXPECT_EQ(import.exitCode, 0) << import.err;
+    EXPECT_TRUE(fs::is_regular_file(dir.Path() + "/slots/new/_1_Nord.slot"));
+    const e2e::ProcessResult merge =
+        RunIn(dir.Path(), "merge '" VTR_EXAMPLE_GAME_DIR "' --race Nord --values '28=0.5, 1100=7' --out merged/here");
+    EXPECT_EQ(merge.exitCode, 0) << merge.err << merge.out;
+    EXPECT_TRUE(fs::is_directory(dir.Path() + "/merged/here/data/meshes"));
+    // A file where the folder should be is a failure of the work, named, not a crash.
+    dir.Write("blocked", "a file");
+    const e2e::ProcessResult blocked = RunIn(dir.Path(), "formula x --steps 2 --plot blocked/f.png");
+    EXPECT_EQ(blocked.exitCode, 1);
+    EXPECT_NE(blocked.err.find("--plot: cannot create the folder blocked"), std::string::npos) << blocked.err;
+}
+
+TEST(E2eVultrane, ToolsNameTheUsersFileLineAndWhatTheyMatched) {
+    e2e::TempDir dir;
+    // slot export refuses what is not a slot or preset file, at its line.
+    dir.Write("face.json", "{\n  \"race\": \"Nord\"\n}\n");
+    const e2e::ProcessResult json = RunIn(dir.Path(), "slot export face.json");
+    EXPECT_EQ(json.exitCode, 1);
+    EXPECT_TRUE(json.out.empty()) << json.out;
+    EXPECT_NE(json.err.find("face.json:1: '{' is not a 'uniqueID, value' pair; this is not a slot or preset file"),
+              std::string::npos)
+        << json.err;
+    const e2e::ProcessResult races =
+        RunIn(dir.Path(), "slot export '" VTR_EXAMPLE_GAME_DIR "/data/Meshes/Vultrane/races.ini'");
+    EXPECT_EQ(races.exitCode, 1);
+    EXPECT_NE(races.err.find("races.ini:12: 'sliderscale=1.0'"), std::string::npos) << races.err;
+    // Warnings of a slot file name the file and line the user gave.
+    dir.Write("old.slot", "28, 0.5\n1000, 1e999\n");
+    const e2e::ProcessResult old = RunIn(dir.Path(), "slot export old.slot");
+    EXPECT_EQ(old.exitCode, 1);
+    EXPECT_NE(old.err.find("vultrane: old.slot:2: warning: value '1e999' is out of range"), std::string::npos) << old.err;
+    EXPECT_EQ(old.err.find("/tmp/"), std::string::npos) << old.err;
+    // Bad JSON for import: line and column.
+    dir.Write("bad.json", "{\"race\": \"Nord\",\n \"pairs\": [}\n");
+    const e2e::ProcessResult bad = RunIn(dir.Path(), "slot import bad.json --out x.slot");
+    EXPECT_EQ(bad.exitCode, 1);
+    EXPECT_NE(bad.err.find("bad.json:2:12: not valid JSON"), std::string::npos) << bad.err;
+    EXPECT_FALSE(fs::exists(dir.Path() + "/x.slot"));
+
+    // A merge whose ids match no slider says so and fails.
+    const e2e::ProcessResult none =
+        RunIn(dir.Path(), "merge '" VTR_EXAMPLE_GAME_DIR "' --race Nord --values 99999=1 --out m1");
+    EXPECT_EQ(none.exitCode, 1);
+    EXPECT_NE(none.out.find("none of the values' uniqueIDs is a slider of race set Nord for women"), std::string::npos)
+        << none.out;
+    const e2e::ProcessResult some =
+        RunIn(dir.Path(), "merge '" VTR_EXAMPLE_GAME_DIR "' --race Nord --values '28=0.5, 99999=1' --out m2");
+    EXPECT_EQ(some.exitCode, 0) << some.out;
+    EXPECT_NE(some.out.find("note: no slider of race set Nord for women has uniqueID 99999"), std::string::npos)
+        << some.out;
+    // A race listed only in another letter case is named, by sliders and merge alike.
+    for (const std::string command : {"sliders '" VTR_EXAMPLE_GAME_DIR "' --race nord",
+                                      "merge '" VTR_EXAMPLE_GAME_DIR "' --race nord --values 28=1 --out m3"}) {
+        SCOPED_TRACE(command);
+        const e2e::ProcessResult r = RunIn(dir.Path(), command);
+        EXPECT_NE(r.out.find("note: race 'nord' is listed only as 'Nord' (race set Nord)"), std::string::npos) << r.out;
+    }
+    const e2e::ProcessResult listed = RunIn(dir.Path(), "sliders '" VTR_EXAMPLE_GAME_DIR "' --race Nord");
+    EXPECT_NE(listed.out.find("\nrace set: Nord\n"), std::string::npos) << listed.out;
+    EXPECT_EQ(listed.out.find("note:"), std::string::npos) << listed.out;
+}
+
+TEST(E2eVultrane, FormulaTableShowsTidyNumbersAndSaysWhatXIs) {
+    e2e::TempDir dir;
+    const e2e::ProcessResult r = RunIn(dir.Path(), "formula '(x*3)' --from -1 --to 1 --steps 10");
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_NE(r.out.find("-0.2   -0.6"), std::string::npos) << r.out;
+    EXPECT_EQ(r.out.find("9999"), std::string::npos) << r.out;
+    EXPECT_EQ(r.out.find("0000"), std::string::npos) << r.out;
+    const e2e::ProcessResult help = RunIn(dir.Path(), "formula --help");
+    EXPECT_NE(help.out.find("the slider value plus one"), std::string::npos) << help.out;
 }
 
 }  // namespace

@@ -212,12 +212,17 @@ TEST(Preview, CommandAppliesMorphsOrAMergedFile) {
     EXPECT_THROW(RunPreview({mesh, "--morph", "Grow=abc", "--out", dir.Path() + "/c"}), vultrane::UsageError);
     EXPECT_THROW(RunPreview({mesh, "--morph", "Grow", "--out", dir.Path() + "/c"}), vultrane::UsageError);
     EXPECT_THROW(RunPreview({mesh, "--morph", "Grow=nan", "--out", dir.Path() + "/c"}), vultrane::UsageError);
-    EXPECT_THROW(RunPreview({mesh, "--out", dir.Path() + "/no/such/c"}), vultrane::UsageError);
     EXPECT_THROW(RunPreview({mesh, "--out", dir.Path() + "/c", "--size", "10"}), CLI::ParseError);
     EXPECT_THROW(RunPreview({mesh, "--merged", merged, "--morph", "Grow=1", "--out", dir.Path() + "/c"}),
                  CLI::ParseError);
     EXPECT_THROW(RunPreview({mesh}), CLI::ParseError);
     EXPECT_FALSE(std::filesystem::exists(dir.Path() + "/c-before-front.png"));
+
+    // As every subcommand, preview makes the folder of its output; a file in its way is a failure.
+    EXPECT_EQ(RunPreview({mesh, "--out", dir.Path() + "/no/such/c", "--size", "64", "--no-moved-map"}), 0);
+    EXPECT_TRUE(std::filesystem::exists(dir.Path() + "/no/such/c-before-front.png"));
+    std::ofstream(dir.Path() + "/file") << "in the way";
+    EXPECT_THROW(RunPreview({mesh, "--out", dir.Path() + "/file/c"}), std::runtime_error);
 }
 
 }  // namespace

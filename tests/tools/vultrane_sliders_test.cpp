@@ -39,7 +39,7 @@ TEST(VultraneSliders, MatchGetListForTheExampleNordPlayer) {
         for (size_t i = 0; i < std::min(mine.records.size(), menuRecords.size()); ++i)
             EXPECT_EQ(mine.records[i], menuRecords[i]) << "record " << i;
         EXPECT_EQ(mine.matchLine, "match race: Nord");
-        EXPECT_EQ(mine.raceSet, "Nord");
+        EXPECT_EQ(mine.raceSetName, "Nord");
     }
 }
 

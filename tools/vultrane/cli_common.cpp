@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 
@@ -77,6 +78,18 @@ std::string Num(double x) {
     return std::string(buf, r.ptr);
 }
 
+double Rounded15(double x) {
+    if (!std::isfinite(x)) return x;
+    char buf[64];
+    std::snprintf(buf, sizeof buf, "%.15g", x);
+    return std::strtod(buf, nullptr);
+}
+
+std::string Tidy(double x) {
+    const double r = Rounded15(x);
+    return Num(r == 0 ? 0.0 : r);  // no "-0"
+}
+
 Json NumJson(double x) {
     if (!std::isfinite(x)) return Num(x);
     if (x == std::trunc(x) && std::fabs(x) < 9e15) return static_cast<int64_t>(x);
@@ -100,6 +113,17 @@ bool WriteFileReplacing(const std::string& path, const std::string& bytes, std::
         return false;
     }
     return true;
+}
+
+void MakeOutputFolderFor(const std::string& path, const std::string& option) {
+    const std::filesystem::path parent = std::filesystem::path(path).parent_path();
+    if (parent.empty()) return;
+    std::error_code ec;
+    if (std::filesystem::is_directory(parent, ec)) return;
+    std::filesystem::create_directories(parent, ec);
+    if (ec || !std::filesystem::is_directory(parent))
+        throw std::runtime_error(option + ": cannot create the folder " + parent.string() + ": " +
+                                 (ec ? ec.message() : std::string("a file of that name is in the way")));
 }
 
 bool ReadWholeFile(const std::string& path, std::string& bytes, std::string& error) {

@@ -27,6 +27,11 @@ std::string FormatTable(const std::vector<std::string>& header, const std::vecto
 
 // Shortest text that reads back as the same double ("0.5", "-3", "1e+300", "nan").
 std::string Num(double x);
+// For reading rather than reading back: at most 15 significant digits, so that the noise of
+// binary fractions (-0.19999999999999996, 0.30000000000000004) does not show.
+std::string Tidy(double x);
+// `x` rounded to 15 significant digits, the nearest double to what Tidy prints.
+double Rounded15(double x);
 // A JSON number, or the text "nan"/"inf"/"-inf" for what JSON cannot hold.
 Json NumJson(double x);
 
@@ -36,6 +41,9 @@ int ParseSex(const std::string& text, const std::string& option);
 // Writes `bytes` to `path`, replacing an old file only once the new one is complete.
 // False with `error` set when that failed.
 bool WriteFileReplacing(const std::string& path, const std::string& bytes, std::string& error);
+// Creates the folder that will hold the output file `path` (and its parents), so every
+// subcommand treats an output path alike. Throws when that fails, naming `option`.
+void MakeOutputFolderFor(const std::string& path, const std::string& option);
 // The whole file; false with `error` set when it cannot be read.
 bool ReadWholeFile(const std::string& path, std::string& bytes, std::string& error);
 

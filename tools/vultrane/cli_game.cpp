@@ -8,6 +8,7 @@
 #include "base/log.h"
 #include "config/loader.h"
 #include "config/model.h"
+#include "config/text.h"
 #include "os/os.h"
 #include "tools/trigen/plan.h"
 #include "tools/vultrane/cli_common.h"
@@ -35,6 +36,22 @@ std::string Slashes(std::string path) {
 bool StaysBelow(const std::string& relativePath) {
     // The plug-in's own rule for merge targets.
     return os::ConfinePath("", relativePath, "output folder").ok;
+}
+
+std::string RaceCaseHint(const std::string& race) {
+    const std::string lower = ToLower(race);
+    for (const RaceSetting& set : Config().raceSettings)
+        for (const auto* list : {&set.raceNames, &set.raceEditorIds})
+            for (const std::string& name : *list)
+                if (name == race) return {};
+    for (const RaceSetting& set : Config().raceSettings)
+        for (const auto* list : {&set.raceNames, &set.raceEditorIds})
+            for (const std::string& name : *list)
+                if (ToLower(name) == lower)
+                    return "race '" + race + "' is listed only as '" + name + "' (race set " + set.raceSetName +
+                           "); the game compares letter case, so this race is served as an unlisted one (use --race " +
+                           name + ")";
+    return {};
 }
 
 std::vector<std::string> PrepareExampleGame(const std::string& gameFolder) {

@@ -19,6 +19,11 @@ std::vector<std::string> PrepareExampleGame(const std::string& gameFolder);
 // A target path of a race set that stays below the folder it is taken relative to, by the
 // plug-in's own rule (os::ConfinePath).
 bool StaysBelow(const std::string& relativePath);
+// When no race set of the loaded configuration lists `race` exactly (as a race name or an
+// editor id) but one lists it in another letter case, a note naming that race and its race
+// set; the game compares letter case, so the race falls to another set. Empty otherwise.
+std::string RaceCaseHint(const std::string& race);
+
 // A library path with slashes.
 std::string Slashes(std::string path);
 

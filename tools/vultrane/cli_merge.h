@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "config/model.h"
 #include "sliders/apply.h"
 
 namespace vultrane {
@@ -25,14 +26,20 @@ struct MergeOutcome {
     std::string raceName;     // as race matching left it
     std::string raceSetName;  // empty when no race set serves the race
     std::vector<MergedTarget> targets;
-    std::vector<std::string> problems;  // targets refused, and the library's errors and warnings
+    std::vector<std::string> problems;  // targets refused, no value for a slider, the library's errors and warnings
+    std::vector<int32_t> unmatchedIds;  // uniqueIDs of the values that no slider of the set takes
+    std::string raceHint;               // a race of another letter case, when the race matched only so
     std::vector<std::string> log;
 };
 
 // Throws UsageError for a folder without configuration.
 MergeOutcome RunMerge(const MergeRequest& request);
 
-// "ID=VALUE,ID=VALUE": false with `error` naming the first bad item.
+// The uniqueIDs of `values` that no slider of `set` takes for `sexCode`, each once, in order
+// (the menu's own ids and the colours stored under negated ids are not counted).
+std::vector<int32_t> IdsWithoutSlider(const RaceSetting& set, const SliderValueList& values, int sexCode);
+
+// "ID=VALUE, ID=VALUE" (blanks around items allowed): false with `error` naming the first bad item.
 bool ParseValueList(const std::string& text, SliderValueList& values, std::string& error);
 
 }  // namespace vultrane

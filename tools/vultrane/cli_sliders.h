@@ -22,7 +22,8 @@ struct SliderListing {
     bool listed = false;   // false: no race set for the player, nothing listed
     Json records = Json::array();  // GetList's records, members in its order, the last "isLimitedMode"
     std::string matchLine;         // GetList's "match race: ..." line
-    std::string raceSet;           // the name of the race set that serves the player, when one does
+    std::string raceSetName;       // the race set that served the player
+    std::string raceHint;          // the race listed in another letter case, when it matched only so
     std::vector<std::string> log;
 };
 

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "persist/slots.h"
+#include "tools/vultrane/check_lines.h"
 #include "tools/vultrane/cli_common.h"
 
 namespace vultrane {
@@ -32,8 +33,18 @@ private:
     std::string old_;
 };
 
-// Reads a slot or preset file; false with `error` when it cannot be read. `log` gets the
-// library's messages (values it left out, say).
+// What a slot or preset file's lines hold, line by line: `refusal` (line 0 when none) is the
+// first line that is no 'uniqueID, value' pair, which means the file is not one of them;
+// warnings are pairs the game reads other than they look (a decimal comma, junk, 1e999).
+struct SlotTextFindings {
+    LineFinding refusal;
+    std::vector<LineFinding> warnings;
+};
+SlotTextFindings CheckSlotText(const std::string& bytes);
+
+// Reads a slot or preset file; false with `error` (a sentence naming the file, and the line
+// for a file that is no slot or preset file) when it cannot be read. `log` gets only problems:
+// warnings as "FILE:LINE: warning: ..." and the library's own, naming the user's file.
 bool ReadSlotDocument(const std::string& path, SlotDocument& doc, std::vector<std::string>& log, std::string& error);
 // The slot file bytes the library writes for `doc`.
 bool WriteSlotDocument(const SlotDocument& doc, std::string& bytes, std::vector<std::string>& log, std::string& error);

@@ -21,6 +21,10 @@ void AddSlotCommand(CLI::App& app, Run& run);     // slot.cpp
 void AddFormulaCommand(CLI::App& app, Run& run);  // formula.cpp
 void AddPreviewCommand(CLI::App& app, Run& run);  // preview.cpp
 
+// For a word where a command was expected that is none: what it is not and the command it most
+// likely meant ("'chek' is not a command of vultrane; did you mean check?"). Empty otherwise.
+std::string SubcommandHint(const CLI::App& app, int argc, const char* const* argv);  // cli_hints.cpp
+
 // A failure of the user's arguments found after parsing (a folder that does not exist, say):
 // main prints the message and exits with status 2.
 struct UsageError : std::runtime_error {

@@ -25,8 +25,10 @@ FormulaTable EvaluateOverRange(const std::string& formula, double from, double t
     Progress progress("evaluating", static_cast<size_t>(steps) + 1);
     Quietly([&] {
         for (int i = 0; i <= steps; ++i) {
-            // From both ends, so that `to` is met exactly.
-            const double x = i == steps ? to : from + (to - from) * (static_cast<double>(i) / steps);
+            // From both ends, so that `to` is met exactly; rounded so that -1 + 0.6 is -0.4, as
+            // an author would type it, not -0.39999999999999997.
+            const double x =
+                i == steps ? to : Rounded15(from + (to - from) * (static_cast<double>(i) / steps));
             FormulaSample s;
             s.x = x;
             Log_SetObserver([&](const std::string& line) { s.log.push_back(line); });
@@ -65,7 +67,7 @@ std::vector<std::pair<std::string, std::vector<double>>> DistinctMessages(const 
 std::string Inputs(const std::vector<double>& xs, size_t total) {
     if (xs.size() == total) return "every x";
     std::string text = "x = ";
-    for (size_t i = 0; i < xs.size() && i < 6; ++i) text += (i ? ", " : "") + Num(xs[i]);
+    for (size_t i = 0; i < xs.size() && i < 6; ++i) text += (i ? ", " : "") + Tidy(xs[i]);
     if (xs.size() > 6) text += ", ... (" + std::to_string(xs.size()) + " values)";
     return text;
 }
@@ -82,12 +84,17 @@ void Execute(const FormulaOptions& o, Run& run) {
     std::string plotError;
     bool plotted = false;
     if (!o.plot.empty()) {
-        std::vector<double> xs, ys;
+        render::LinePlot plot;
+        plot.title = o.formula;
+        plot.xLabel = "x (the formula's input)";
+        plot.yLabel = "value";
         for (const FormulaSample& s : t.samples) {
-            xs.push_back(s.x);
-            ys.push_back(s.y);
+            plot.xs.push_back(s.x);
+            plot.ys.push_back(s.y);
+            plot.failed.push_back(!s.log.empty());
         }
-        plotted = render::WriteLinePlotPng(o.plot, xs, ys, o.formula, plotError);
+        MakeOutputFolderFor(o.plot, "--plot");
+        plotted = render::WriteLinePlotPng(o.plot, plot, plotError);
     }
 
     if (o.json) {
@@ -105,7 +112,7 @@ void Execute(const FormulaOptions& o, Run& run) {
         std::vector<std::vector<std::string>> rows;
         for (const FormulaSample& s : t.samples) {
             std::string note = !s.log.empty() ? "error: the game uses 1" : !std::isfinite(s.y) ? "not a finite number" : "";
-            rows.push_back({Num(s.x), Num(s.y), note});
+            rows.push_back({Tidy(s.x), Tidy(s.y), note});
         }
         std::fputs(FormatTable({"x", "value", ""}, rows, {true, true, false}).c_str(), stdout);
         if (!messages.empty()) std::printf("\nmessages of the formula engine:\n");
@@ -131,12 +138,19 @@ void AddFormulaCommand(CLI::App& app, Run& run) {
     CLI::App* c = app.add_subcommand("formula", "Evaluate a slider formula as the library does, over a range of x");
     c->add_option("EXPR", o->formula, "the formula: infix when it starts with '(', else Reverse Polish Notation")
         ->required();
-    c->add_option("--from", o->from, "first x (default -1)");
+    c->add_option("--from", o->from, "first x (default -1); x is the slider value plus one for a node scale, "
+                                     "the slider value for a node move");
     c->add_option("--to", o->to, "last x (default 1)");
     c->add_option("--steps", o->steps, "intervals between --from and --to (default 10)");
-    c->add_option("--plot", o->plot, "also draw the values as a line plot (PNG)");
+    c->add_option("--plot", o->plot, "also draw the values as a line plot (PNG); failed values are red crosses");
     c->add_flag("--json", o->json, "print the values and messages as JSON");
-    c->footer("Exit status: 0 no messages, 1 the engine reported a problem (it then gives 1.0), 2 bad arguments.");
+    c->footer(
+        "What x is: in a node-scale entry of a type-2 slider (NODE, FORMULA) the game hands the formula the slider "
+        "value plus one, so a slider at 0 gives x = 1 and the formula \"x\" keeps the node's size; in a node-move "
+        "entry (+NODE, FORMULA, X, Y, Z) x is the slider value itself and the result multiplies the offset X, Y, Z. "
+        "--from and --to are values of x.\n"
+        "Numbers are shown to 15 significant digits (--json gives them exactly).\n"
+        "Exit status: 0 no messages, 1 the engine reported a problem (it then gives 1.0), 2 bad arguments.");
     c->callback([o, &run] { Execute(*o, run); });
 }
 

@@ -2,6 +2,7 @@
 // renderer, run outside the game for players and mod authors.
 #include <cstdio>
 #include <exception>
+#include <string>
 
 #include "tools/vultrane/commands.h"
 
@@ -10,7 +11,7 @@ extern "C" bool vtr_log_no_startup_file;
 bool vtr_log_no_startup_file = true;
 
 int main(int argc, char** argv) {
-    CLI::App app{"vultrane: face and body sliders for the character-creation menu, outside the game"};
+    CLI::App app{"vultrane: face and body sliders for the character-creation menu, outside the game", "vultrane"};
     app.require_subcommand(1);
     vultrane::Run run;
     vultrane::AddDemoCommand(app, run);
@@ -21,6 +22,10 @@ int main(int argc, char** argv) {
     vultrane::AddSlotCommand(app, run);
     vultrane::AddFormulaCommand(app, run);
     vultrane::AddPreviewCommand(app, run);
+    if (argc < 2) {  // bare: what it can do
+        std::fputs(app.help().c_str(), stdout);
+        return 0;
+    }
     try {
         app.parse(argc, argv);
     } catch (const CLI::CallForHelp& e) {
@@ -30,7 +35,9 @@ int main(int argc, char** argv) {
     } catch (const CLI::Success& e) {
         return app.exit(e);
     } catch (const CLI::ParseError& e) {
-        std::fprintf(stderr, "vultrane: %s\nRun 'vultrane --help' (or 'vultrane COMMAND --help') for usage.\n", e.what());
+        const std::string hint = vultrane::SubcommandHint(app, argc, argv);
+        std::fprintf(stderr, "vultrane: %s\nRun 'vultrane --help' (or 'vultrane COMMAND --help') for usage.\n",
+                     hint.empty() ? e.what() : hint.c_str());
         return 2;
     } catch (const vultrane::UsageError& e) {
         std::fprintf(stderr, "vultrane: %s\n", e.what());

@@ -5,12 +5,14 @@
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
+#include <set>
 
 #include "config/model.h"
 #include "morph/merge.h"
 #include "morph/tri_cache.h"
 #include "persist/slots.h"
 #include "sliders/race_match.h"
+#include "tools/vultrane/check_lines.h"
 #include "tools/vultrane/cli_common.h"
 #include "tools/vultrane/cli_game.h"
 #include "tools/vultrane/cli_merge.h"
@@ -23,20 +25,31 @@ namespace vultrane {
 
 namespace fs = std::filesystem;
 
+namespace {
+
+std::string Blankless(const std::string& text) {
+    const size_t first = text.find_first_not_of(" \t");
+    if (first == std::string::npos) return {};
+    return text.substr(first, text.find_last_not_of(" \t") - first + 1);
+}
+
+}  // namespace
+
 bool ParseValueList(const std::string& text, SliderValueList& values, std::string& error) {
     values.clear();
     size_t start = 0;
     while (start <= text.size()) {
         size_t end = text.find(',', start);
         if (end == std::string::npos) end = text.size();
-        const std::string item = text.substr(start, end - start);
+        // Blanks around items, ids and values are allowed, as in the .ini files ("28=0.5, 1100=7").
+        const std::string item = Blankless(text.substr(start, end - start));
         start = end + 1;
         const size_t eq = item.find('=');
         if (eq == std::string::npos) {
             error = "\"" + item + "\" is not ID=VALUE";
             return false;
         }
-        const std::string idText = item.substr(0, eq), valueText = item.substr(eq + 1);
+        const std::string idText = Blankless(item.substr(0, eq)), valueText = Blankless(item.substr(eq + 1));
         int32_t id = 0;
         auto r = std::from_chars(idText.data(), idText.data() + idText.size(), id);
         if (idText.empty() || r.ec != std::errc() || r.ptr != idText.data() + idText.size()) {
@@ -55,6 +68,25 @@ bool ParseValueList(const std::string& text, SliderValueList& values, std::strin
     return true;
 }
 
+size_t DistinctIds(const SliderValueList& values) {
+    std::set<int32_t> ids;
+    for (const auto& [id, v] : values) ids.insert(id);
+    return ids.size();
+}
+
+std::vector<int32_t> IdsWithoutSlider(const RaceSetting& set, const SliderValueList& values, int sexCode) {
+    std::vector<int32_t> out;
+    for (const auto& [id, v] : values) {
+        // A colour menu stores its colour under the negated id, slot 0 holds -1, and the menu's
+        // own entries (vertex editor, colour picker) are in every slot.
+        const bool menuOwn = id == -1 || IsReservedMenuId(id) ||
+                             (id < 0 && id != INT32_MIN && FindSliderForValue(set, -id, sexCode) >= 0);
+        if (menuOwn || FindSliderForValue(set, id, sexCode) >= 0) continue;
+        if (std::find(out.begin(), out.end(), id) == out.end()) out.push_back(id);
+    }
+    return out;
+}
+
 MergeOutcome RunMerge(const MergeRequest& request) {
     // Relative paths are the user's; the session changes the current folder.
     const fs::path outDir = fs::absolute(request.outDir);
@@ -64,6 +96,7 @@ MergeOutcome RunMerge(const MergeRequest& request) {
     session.LoadConfiguration();
     result.raceName = request.race;
     const int index = FindPlayerRaceSetting(result.raceName);
+    result.raceHint = RaceCaseHint(request.race);
     if (index < 0) {
         result.problems.push_back("no race set serves the race \"" + request.race + "\"");
         result.log = session.LogLines();
@@ -72,6 +105,10 @@ MergeOutcome RunMerge(const MergeRequest& request) {
     const RaceSetting& set = Config().raceSettings[static_cast<size_t>(index)];
     result.raceSetName = set.raceSetName;
     const int sexCode = request.sex + 1;
+    result.unmatchedIds = IdsWithoutSlider(set, request.values, sexCode);
+    if (!request.values.empty() && result.unmatchedIds.size() == DistinctIds(request.values))
+        result.problems.push_back("none of the values' uniqueIDs is a slider of race set " + set.raceSetName + " for " +
+                                  (request.sex ? "women" : "men") + ": the merged files hold no slider's change");
     // Another folder may have filled the cache for the same race and sex.
     ClearTriCache();
     Quietly([&] { EnsureTriCache(result.raceName, sexCode, set); });
@@ -127,8 +164,8 @@ void Execute(const MergeOptions& o, Run& run) {
         SlotDocument doc;
         std::vector<std::string> log;
         std::string error;
-        if (!ReadSlotDocument(o.slot, doc, log, error)) throw std::runtime_error("cannot read " + o.slot + ": " + error);
-        for (const std::string& l : Problems(log)) std::fprintf(stderr, "vultrane: %s\n", l.c_str());
+        if (!ReadSlotDocument(o.slot, doc, log, error)) throw std::runtime_error(error);
+        for (const std::string& l : log) std::fprintf(stderr, "vultrane: %s\n", l.c_str());
         r.values = doc.pairs;
     } else {
         std::string error;
@@ -144,7 +181,8 @@ void Execute(const MergeOptions& o, Run& run) {
         Json values = Json::array();
         for (const auto& [id, v] : r.values) values.push_back({{"uniqueID", id}, {"value", v}});
         PrintJson({{"race", m.raceName}, {"raceSet", m.raceSetName}, {"sex", r.sex ? "female" : "male"},
-                   {"values", values}, {"targets", targets}, {"problems", m.problems}, {"log", m.log}});
+                   {"values", values}, {"unmatchedIds", m.unmatchedIds}, {"raceHint", m.raceHint},
+                   {"targets", targets}, {"problems", m.problems}, {"log", m.log}});
     } else {
         if (!m.raceSetName.empty())
             std::printf("race %s (%s), race set %s: %zu values merged\n", m.raceName.c_str(),
@@ -152,6 +190,13 @@ void Execute(const MergeOptions& o, Run& run) {
         for (const MergedTarget& t : m.targets)
             std::printf("  %s\n    %s\n", t.target.c_str(), t.path.empty() ? "(not written)" : t.path.c_str());
         if (m.targets.empty() && !m.raceSetName.empty()) std::printf("  the race set has no targets for this sex\n");
+        if (!m.unmatchedIds.empty() && m.unmatchedIds.size() < DistinctIds(r.values)) {
+            std::string ids;
+            for (int32_t id : m.unmatchedIds) ids += (ids.empty() ? "" : ", ") + std::to_string(id);
+            std::printf("note: no slider of race set %s for %s has uniqueID %s; those values are ignored\n",
+                        m.raceSetName.c_str(), r.sex ? "women" : "men", ids.c_str());
+        }
+        if (!m.raceHint.empty()) std::printf("note: %s\n", m.raceHint.c_str());
         for (const std::string& p : m.problems) std::printf("problem: %s\n", p.c_str());
     }
     run.exitCode = m.problems.empty() && written == m.targets.size() && !m.raceSetName.empty() ? 0 : 1;
@@ -166,12 +211,13 @@ void AddMergeCommand(CLI::App& app, Run& run) {
     c->add_option("--race", o->race, "the player's race (display name and editor id)")->required();
     c->add_option("--sex", o->sex, "female or male (default female)");
     c->add_option("--slot", o->slot, "take the values from a slot or preset file");
-    c->add_option("--values", o->values, "the values: ID=VALUE,ID=VALUE,...");
+    c->add_option("--values", o->values, "the values: \"ID=VALUE, ID=VALUE, ...\"");
     c->add_option("--out", o->out, "output folder, taken as the game folder (files land at DIR/data/meshes/...)")
         ->required();
     c->add_flag("--json", o->json, "print JSON");
-    c->footer("Exit status: 0 every target written, 1 a target not written or the library reported a problem, "
-              "2 bad arguments.");
+    c->footer("Values whose uniqueID no slider of the race set takes are named and ignored, as the game ignores "
+              "them. Exit status: 0 every target written, 1 a target not written, no value for any slider, or the "
+              "library reported a problem, 2 bad arguments.");
     c->callback([o, &run] { Execute(*o, run); });
 }
 

@@ -14,6 +14,7 @@
 
 #include "morph/tri_format.h"
 #include "render/preview.h"
+#include "tools/vultrane/cli_common.h"
 #include "tools/vultrane/commands.h"
 #include "tools/vultrane/progress.h"
 
@@ -75,9 +76,6 @@ void RunPreview(const PreviewOptions& o, Run& run) {
     for (const std::string& m : o.morphs) morphs.push_back(ParseMorphArgument(m));
     const std::filesystem::path outPath(o.out);
     if (outPath.filename().empty()) throw UsageError("--out needs a file name stem, got \"" + o.out + "\"");
-    std::error_code ec;
-    if (outPath.has_parent_path() && !std::filesystem::is_directory(outPath.parent_path(), ec))
-        throw UsageError("--out " + o.out + ": the folder " + outPath.parent_path().string() + " does not exist");
 
     const TriFile mesh = LoadTri(o.mesh);
     if (mesh.vertices.empty() || mesh.triangles.empty())
@@ -98,6 +96,8 @@ void RunPreview(const PreviewOptions& o, Run& run) {
             throw std::runtime_error(o.mesh + ": " + error + " (it has " + std::to_string(mesh.morphs.size()) +
                                      " morphs: " + SomeMorphNames(mesh) + ")");
 
+    // As every subcommand does, the output's folder is made when missing.
+    MakeOutputFolderFor(o.out, "--out");
     render::PreviewFiles files;
     bool ok;
     {

@@ -10,6 +10,7 @@
 #include "sliders/slider_list.h"
 #include "tools/hostsim/json_in.h"
 #include "tools/hostsim/world.h"
+#include "tools/vultrane/cli_game.h"
 #include "tools/vultrane/cli_sliders.h"
 #include "tools/vultrane/commands.h"
 #include "tools/vultrane/game_folder.h"
@@ -75,12 +76,11 @@ SliderListing ListSliders(const SliderRequest& request) {
         for (const SliderListEntry& e : list.entries) out.records.push_back(Record(e));
         out.records.push_back({{"isLimitedMode", list.isLimitedMode}});
         out.matchLine = "match race: " + list.raceName + list.message;
-        // Which race set it was is what an author with several definitions needs to know.
-        std::string raceName = request.race, message;
-        bool unsupported = false;
-        const int index = FindRaceSetting(player, raceName, &message, unsupported);
-        if (index >= 0) out.raceSet = Config().raceSettings[static_cast<size_t>(index)].raceSetName;
+        std::string race = request.race;
+        const int index = FindPlayerRaceSetting(race);
+        if (index >= 0) out.raceSetName = Config().raceSettings[static_cast<size_t>(index)].raceSetName;
     }
+    if (!request.race.empty()) out.raceHint = RaceCaseHint(request.race);
     out.log = session.LogLines();
     return out;
 }
@@ -107,8 +107,8 @@ void Execute(const SlidersOptions& o, Run& run) {
     }
     const std::vector<std::string> problems = Problems(l.log);
     if (o.json) {
-        PrintJson({{"race", r.race}, {"listed", l.listed}, {"records", l.records}, {"match", l.matchLine},
-                   {"raceSet", l.raceSet}, {"log", l.log}});
+        PrintJson({{"race", r.race}, {"listed", l.listed}, {"raceSet", l.raceSetName}, {"raceHint", l.raceHint},
+                   {"records", l.records}, {"match", l.matchLine}, {"log", l.log}});
     } else if (!l.listed) {
         std::printf("no race set serves this player: the menu lists nothing\n");
     } else {
@@ -136,9 +136,10 @@ void Execute(const SlidersOptions& o, Run& run) {
                                rows, {false, true, true, true, true, true, false, true, true})
                        .c_str(),
                    stdout);
-        std::printf("\n%zu records; limited mode: %s\n%s (race set '%s')\n", rows.size(), limited ? "yes" : "no",
-                    l.matchLine.c_str(), l.raceSet.c_str());
+        std::printf("\n%zu records; limited mode: %s\n%s\nrace set: %s\n", rows.size(), limited ? "yes" : "no",
+                    l.matchLine.c_str(), l.raceSetName.c_str());
     }
+    if (!o.json && !l.raceHint.empty()) std::printf("note: %s\n", l.raceHint.c_str());
     for (const std::string& p : problems) std::fprintf(stderr, "vultrane: %s\n", p.c_str());
     run.exitCode = l.listed && problems.empty() ? 0 : 1;
 }

@@ -10,6 +10,8 @@
 #include "base/log.h"
 #include "os/os.h"
 #include "sliders/apply.h"
+#include "config/text.h"
+#include "tools/vultrane/check_util.h"
 #include "tools/vultrane/cli_slot.h"
 #include "tools/vultrane/commands.h"
 
@@ -40,6 +42,54 @@ std::vector<std::string> TextLines(const std::string& text) {
 
 }  // namespace
 
+SlotTextFindings CheckSlotText(const std::string& bytes) {
+    SlotTextFindings f;
+    auto at = [](int line, std::string message) {
+        LineFinding finding;
+        finding.line = line;
+        finding.message = std::move(message);
+        return finding;
+    };
+    if (const std::string encoding = EncodingProblem(bytes); !encoding.empty()) {
+        f.refusal = at(1, encoding + "; the game cannot read it (save it as UTF-8 or ANSI)");
+        return f;
+    }
+    std::string_view text = bytes;
+    if (text.substr(0, 3) == "\xEF\xBB\xBF") text.remove_prefix(3);
+    int n = 0;
+    for (const std::string& raw : TextLines(std::string(text))) {
+        ++n;
+        const std::string line = Trim(raw);
+        if (line.empty() || line[0] == '#') continue;
+        const std::vector<std::string> parts = Split(line, ',');
+        // A line the reader cannot take as a pair at all means the file is something else
+        // (JSON, a races.ini); a pair with a damaged number is a slot file with a fault.
+        const std::string idProblem = parts.empty() ? std::string() : WholeNumberProblem(parts[0]);
+        if (parts.empty() || idProblem.ends_with("the game reads 0")) {
+            f.refusal = at(n, "'" + line + "' is not a 'uniqueID, value' pair");
+            return f;
+        }
+        if (parts.size() < 2) {
+            f.warnings.push_back(at(n, "'" + line + "' has no comma between the uniqueID and the value; the game ignores the line"));
+            continue;
+        }
+        if (!idProblem.empty()) f.warnings.push_back(at(n, "uniqueID " + idProblem));
+        const std::string valueProblem = RealNumberProblem(parts[1]);
+        if (!valueProblem.empty())
+            f.warnings.push_back(at(n, "value " + valueProblem +
+                                           (valueProblem.ends_with("is out of range") ? "; the game leaves the pair out" : "")));
+        const bool digits = parts.size() == 3 && !parts[2].empty() &&
+                            parts[2].find_first_not_of("0123456789") == std::string::npos &&
+                            WholeNumberProblem(parts[1]).empty();
+        if (digits)
+            f.warnings.push_back(at(n, "value '" + parts[1] + "," + parts[2] + "' has a decimal comma; the game reads " +
+                                           parts[1] + " (write " + parts[1] + "." + parts[2] + ")"));
+        else if (parts.size() > 2)
+            f.warnings.push_back(at(n, "'" + line + "' has more than two items; the game reads the first two"));
+    }
+    return f;
+}
+
 ScopedDocuments::ScopedDocuments() {
     std::error_code ec;
     std::string tmpl = (fs::temp_directory_path(ec) / "vultrane-slot-XXXXXX").string();
@@ -69,7 +119,16 @@ std::string ScopedDocuments::SlotPath(int slot, const std::string& raceSetName) 
 
 bool ReadSlotDocument(const std::string& path, SlotDocument& doc, std::vector<std::string>& log, std::string& error) {
     std::string bytes;
-    if (!ReadWholeFile(path, bytes, error)) return false;
+    if (!ReadWholeFile(path, bytes, error)) {
+        error = "cannot read " + path + ": " + error;
+        return false;
+    }
+    const SlotTextFindings findings = CheckSlotText(bytes);
+    if (findings.refusal.line) {
+        error = path + ":" + std::to_string(findings.refusal.line) + ": " + findings.refusal.message +
+                "; this is not a slot or preset file";
+        return false;
+    }
     doc = SlotDocument{};
     bool inSkeleton = false;
     std::string_view text = bytes;
@@ -86,13 +145,24 @@ bool ReadSlotDocument(const std::string& path, SlotDocument& doc, std::vector<st
     // The pairs come from the library's reader: the file is put where it looks for slot 1.
     ScopedDocuments docs;
     const std::string slotPath = docs.SlotPath(kSlotNumber, kSetName);
-    std::error_code ec;
-    if (!WriteFileReplacing(slotPath, bytes, error)) return false;
+    if (!WriteFileReplacing(slotPath, bytes, error)) {
+        error = "cannot copy " + path + " for the slot reader: " + error;
+        return false;
+    }
     RaceSetting set;
     set.raceSetName = kSetName;
     bool ok = false;
-    log = CaptureLog([&] { ok = LoadFaceSlot(set, doc.race, kSlotNumber, doc.pairs); });
-    if (!ok) error = "the slot reader could not read it";
+    const std::vector<std::string> libraryLog = CaptureLog([&] { ok = LoadFaceSlot(set, doc.race, kSlotNumber, doc.pairs); });
+    // The reader's messages name the temporary copy; the user's file and line are named instead.
+    log.clear();
+    for (const LineFinding& w : findings.warnings)
+        log.push_back(path + ":" + std::to_string(w.line) + ": warning: " + w.message);
+    for (std::string l : Problems(libraryLog)) {
+        if (l.find("out of range ignored") != std::string::npos && !findings.warnings.empty()) continue;
+        for (size_t at; (at = l.find(slotPath)) != std::string::npos;) l.replace(at, slotPath.size(), path);
+        log.push_back(l);
+    }
+    if (!ok) error = "the slot reader could not read " + path;
     return ok;
 }
 
@@ -204,10 +274,14 @@ void Export(const std::string& path, Run& run) {
     SlotDocument doc;
     std::vector<std::string> log;
     std::string error;
-    if (!ReadSlotDocument(path, doc, log, error)) throw std::runtime_error("cannot read " + path + ": " + error);
-    for (const std::string& l : Problems(log)) std::fprintf(stderr, "vultrane: %s\n", l.c_str());
+    if (!ReadSlotDocument(path, doc, log, error)) {
+        std::fprintf(stderr, "vultrane: error: %s; nothing exported\n", error.c_str());
+        run.exitCode = 1;
+        return;
+    }
+    for (const std::string& l : log) std::fprintf(stderr, "vultrane: %s\n", l.c_str());
     PrintJson(SlotToJson(doc));
-    run.exitCode = Problems(log).empty() ? 0 : 1;
+    run.exitCode = log.empty() ? 0 : 1;
 }
 
 void Import(const std::string& path, const std::string& out, Run& run) {
@@ -215,9 +289,20 @@ void Import(const std::string& path, const std::string& out, Run& run) {
     std::error_code ec;
     if (!fs::is_regular_file(path, ec)) throw UsageError("'" + path + "' is not a file");
     if (!ReadWholeFile(path, text, error)) throw std::runtime_error("cannot read " + path + ": " + error);
-    Json json = Json::parse(text, nullptr, false);
-    if (json.is_discarded()) {
-        std::fprintf(stderr, "vultrane: %s is not JSON; nothing written\n", path.c_str());
+    Json json;
+    try {
+        json = Json::parse(text);
+    } catch (const Json::parse_error& e) {
+        // The parser counts bytes; an author looks for a line and column.
+        size_t line = 1, column = 1;
+        for (size_t i = 0; i + 1 < e.byte && i < text.size(); ++i) {
+            if (text[i] == '\n') ++line, column = 1;
+            else ++column;
+        }
+        std::string what = e.what();
+        if (const size_t at = what.find("syntax error"); at != std::string::npos) what = what.substr(at);
+        std::fprintf(stderr, "vultrane: %s:%zu:%zu: not valid JSON (%s); nothing written\n", path.c_str(), line, column,
+                     what.c_str());
         run.exitCode = 1;
         return;
     }
@@ -232,6 +317,7 @@ void Import(const std::string& path, const std::string& out, Run& run) {
     std::string bytes;
     std::vector<std::string> log;
     if (!WriteSlotDocument(doc, bytes, log, error)) throw std::runtime_error("the slot writer failed: " + error);
+    MakeOutputFolderFor(out, "--out");
     if (!WriteFileReplacing(out, bytes, error)) throw std::runtime_error("cannot write " + out + ": " + error);
     // The file holds six decimals; say so when a value loses more.
     size_t rounded = 0;
@@ -255,6 +341,8 @@ void AddSlotCommand(CLI::App& app, Run& run) {
     auto out = std::make_shared<std::string>();
     CLI::App* ex = slot->add_subcommand("export", "Print a slot or preset file as JSON (race, pairs, skeleton lines)");
     ex->add_option("FILE", *file, "a .slot file or a preset file")->required();
+    ex->footer("Exit status: 0 read cleanly; 1 not a slot or preset file (nothing printed, the first line that is no "
+               "'uniqueID, value' pair named) or lines the game reads otherwise (a warning at each); 2 bad arguments.");
     ex->callback([file, &run] { Export(*file, run); });
     CLI::App* im = slot->add_subcommand("import", "Write a slot file from JSON; every part is checked first");
     im->add_option("FILE.json", *file, "JSON as 'slot export' prints it")->required();
