@@ -15,5 +15,7 @@ bool SyncToDisk(FILE* file);
 // Puts `from` in place of `to` in one step (replacing an existing file).
 bool ReplaceWith(const std::string& from, const std::string& to);
 void RemoveFile(const std::string& platformPath);
+// The folder SetDocumentsFolderOverride set; empty when none.
+const std::string& DocumentsFolderOverride();
 
 }  // namespace os::detail

@@ -27,4 +27,16 @@ if command -v i686-w64-mingw32-g++-posix >/dev/null 2>&1; then
 else
     echo "skipped the Windows DLL build, its checks and the emulated DLL test (needs g++-mingw-w64-i686)"
 fi
+# vultrane.exe and the release archives (built by build-windows.sh): the archives' contents,
+# and the exe under Wine against the Linux build's vultrane.
+if [ -f build-win/vultrane.exe ]; then
+    ./scripts/test-package.sh build
+    if command -v wine >/dev/null 2>&1 || command -v wine64 >/dev/null 2>&1; then
+        ./scripts/test-exe-wine.sh build-win/vultrane.exe build
+    else
+        echo "skipped vultrane.exe under Wine (needs wine64)"
+    fi
+else
+    echo "skipped the release archives and vultrane.exe under Wine (needs g++-mingw-w64-x86-64-posix and libz-mingw-w64-dev)"
+fi
 echo "all tests passed"

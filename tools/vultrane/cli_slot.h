@@ -28,8 +28,6 @@ public:
 
 private:
     std::string folder_;
-    bool hadOld_ = false;
-    std::string old_;
 };
 
 // Reads a slot or preset file; false with `error` when it cannot be read. `log` gets the
