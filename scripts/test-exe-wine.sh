@@ -34,9 +34,10 @@ winpath() { printf 'Z:%s' "$1" | tr / '\\'; }
 # The same path with every letter in upper case after the drive: Windows finds it all the same.
 winpath_upper() { winpath "$1" | tr '[:lower:]' '[:upper:]'; }
 
-# Both programs' output made comparable: no CR, forward slashes, no drive, the work folder named.
+# Both programs' output made comparable: no CR, forward slashes (also JSON's escaped ones), no
+# drive, the work, game and build folders named.
 normalise() {
-    tr -d '\r' | tr '\\' / | sed -E "s#[Zz]:/#/#g; s#$work#@WORK@#Ig; s#$host/game#@GAME@#Ig; s#$host#@HOST@#Ig"
+    tr -d '\r' | sed 's#\\\\#/#g' | tr '\\' / | sed -E "s#[Zz]:/#/#g; s#$work#@WORK@#Ig; s#$host/game#@GAME@#Ig; s#$host#@HOST@#Ig"
 }
 
 # run_both NAME ARG...: an argument P:/abs/path is given to Linux as it is and to Windows as
@@ -124,11 +125,20 @@ game="$host/game"
 nord="$game/data/Meshes/Vultrane/Sets"
 echo "vultrane.exe under Wine ($("$wine" --version 2>/dev/null)) against $linux"
 
-# The program itself.
+# The program itself (Wine's first start in a new prefix sets the prefix up, noisily).
+"$wine" cmd /c exit >/dev/null 2>&1 </dev/null || true
 "$wine" "$exe" --version >"$work/version" 2>&1 </dev/null
 [ "$(tr -d '\r' <"$work/version")" = "$("$linux" --version)" ] && ok || bad "--version: '$(cat "$work/version")'"
 command -v wineserver >/dev/null 2>&1 && wineserver -p >/dev/null 2>&1 || true  # one server for all runs: about a second each instead of several
-same help --help
+# Help: the program's own path differs, and Windows has no demo (it needs the plug-in loaded as
+# a library into the simulated game).
+run_both help --help
+expect_status help 0
+[ "$(cat "$work/help.win.rc")" = 0 ] && ok || bad "--help: exit status $(cat "$work/help.win.rc")"
+for c in check sliders tri merge slot formula preview; do
+    grep -Eq "^ +$c( |\$)" "$work/help.win.out" && ok || bad "--help under Wine does not list $c"
+done
+grep -Eq "^ +demo( |\$)" "$work/help.win.out" && bad "--help under Wine lists demo" || ok
 same bad-args merge
 expect_status bad-args 2
 same no-folder check P:/no/such/folder
@@ -181,25 +191,36 @@ broken() {
 }
 b=$(broken)
 rm "$b/data/Meshes/Vultrane/Sets/NordFemaleEyes.tri"
-head -c 3000 "$nord/NordFemaleHead.tri" >"$b/data/Meshes/Vultrane/Sets/NordFemaleHead.tri"
+head -c 3000 "$nord/NordMaleHead.tri" >"$b/data/Meshes/Vultrane/Sets/NordMaleHead.tri"
 same broken-check check P:"$b"
 expect_status broken-check 1
 same broken-check-json check P:"$b" --json
-same broken-tri tri info P:"$b/data/Meshes/Vultrane/Sets/NordFemaleHead.tri"
-same broken-tri-diff tri diff P:"$b/data/Meshes/Vultrane/Sets/NordFemaleHead.tri" P:"$nord/NordFemaleHead.tri"
+same broken-tri tri info P:"$b/data/Meshes/Vultrane/Sets/NordMaleHead.tri"
+same broken-tri-diff tri diff P:"$b/data/Meshes/Vultrane/Sets/NordMaleHead.tri" P:"$nord/NordMaleHead.tri"
 expect_status broken-tri-diff 2
 merge_both broken-merge P:"$b" --race Nord --sex female --values 28=1,29=-0.5
+merge_both broken-merge-male P:"$b" --race Nord --sex male --values 28=1,29=-0.5
 
 b=$(broken)
 sets="$b/data/Meshes/Vultrane/Sets"
-printf '\nBad slider, notanumber, 200, A, B\nCurve, 4100, 202, NPC Head [Head], 0.3, NPC Neck [Neck], (x/0\n' >>"$sets/Nord.ini"
+# A line the loader rejects (the whole set goes) and a race set that does not exist.
+printf '\nBad slider, notanumber, 200, A, B\n' >>"$sets/Nord.ini"
 sed -i 's/^sliderini=Sets\\Default.ini/sliderini=Sets\\Missing.ini/' "$b/data/Meshes/Vultrane/races.ini"
-printf '28, 1.0\nnot a pair\n99999999999, 2\n' >>"$b/data/Meshes/Vultrane/Presets/NordPreset01.txt"
 same broken-config check P:"$b"
 expect_status broken-config 1
 same broken-config-sliders sliders P:"$b" --race Nord --sex female
+merge_both broken-config-merge P:"$b" --race Nord --sex female --values 28=1,29=-0.5
+
+# Formulas that fail, a morph in no source, and a preset with lines the reader skips.
+b=$(broken)
+sets="$b/data/Meshes/Vultrane/Sets"
+printf '\n[-head]\nCurve, 4100, 202, NPC Head [Head], 0.3, NPC Neck [Neck], (x/0\nHuge, 4101, 202, NPC Head [Head], 0.3, NPC Neck [Neck], 10^400*x\nLip type, 4102, 200, LipTyp5, LipType6\n' >>"$sets/Nord.ini"
+printf '28, 1.0\nnot a pair\n99999999999, 2\n4102, 0.5\n' >>"$b/data/Meshes/Vultrane/Presets/NordPreset01.txt"
+same broken-formula check P:"$b"
+same broken-formula-json check P:"$b" --json
+same broken-formula-sliders sliders P:"$b" --race Nord --sex female --json
 same broken-preset slot export P:"$b/data/Meshes/Vultrane/Presets/NordPreset01.txt"
-merge_both broken-config-merge P:"$b" --race Nord --sex female --slot P:"$b/data/Meshes/Vultrane/Presets/NordPreset01.txt"
+merge_both broken-formula-merge P:"$b" --race Nord --sex female --slot P:"$b/data/Meshes/Vultrane/Presets/NordPreset01.txt"
 
 echo "$checks checks"
 [ "$fail" = 0 ] || { echo "vultrane.exe under Wine differs from the Linux build"; exit 1; }

@@ -17,7 +17,14 @@ bool vtr_log_no_startup_file = true;
 int main(int argc, char** argv) {
 #ifdef _WIN32
     // Reports, paths and race names are UTF-8; a console in another code page would garble them.
-    SetConsoleOutputCP(CP_UTF8);
+    // The console keeps its code page after the program: it gets its own back.
+    struct ConsoleCodePage {
+        UINT previous = GetConsoleOutputCP();
+        ConsoleCodePage() { SetConsoleOutputCP(CP_UTF8); }
+        ~ConsoleCodePage() {
+            if (previous) SetConsoleOutputCP(previous);
+        }
+    } consoleCodePage;
 #endif
     CLI::App app{"vultrane: face and body sliders for the character-creation menu, outside the game"};
     app.set_version_flag("--version", "vultrane " VTR_VERSION_TEXT);
