@@ -53,6 +53,7 @@ for n in names:
         if d.count(b"\n") != d.count(b"\r\n"):
             need(False, f"{n}: CR LF line ends")
 m.extractall(os.path.join(work, "Data"))
+sys.exit(1 if fail else 0)
 PY
 # The packed configuration, with the example's generated .tri files beside it, loads cleanly.
 if [ -x "$host/vultrane" ] && [ -d "$host/game/data/Meshes/Vultrane/Sets" ]; then
