@@ -8,6 +8,7 @@
 
 #include "render/png.h"
 #include "tests/render/decode_png.h"
+#include "tests/support/test_support.h"
 
 namespace {
 
@@ -93,7 +94,7 @@ TEST(PngFormat, AwkwardSizesReadBackExactly) {
         std::string error;
         ASSERT_TRUE(render::EncodePng(w, h, rgb, png, error)) << error;
         Chunks(png);
-        vtrtest::TempDir dir;
+        vtrtest::ScopedGameFolder dir;
         const std::string path = dir.Path() + "/p.png";
         ASSERT_TRUE(render::WritePng(path, w, h, rgb, error)) << error;
         const vtrtest::Decoded d = vtrtest::DecodePngFile(path);
