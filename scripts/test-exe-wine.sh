@@ -160,6 +160,26 @@ done
 same tri-diff tri diff P:"$nord/NordFemaleHead.tri" P:"$nord/NordMaleHead.tri"
 same slot-export slot export P:"$game/data/Meshes/Vultrane/Presets/NordPreset02.txt"
 same formula formula "x*x-0.5" --from -1 --to 1 --steps 9
+# Pictures: the same renderer and PNG writer give the same bytes.
+pictures() {
+    local name=$1 side=$2
+    shift 2
+    rm -rf "$work/pictures"
+    mkdir -p "$work/pictures"
+    translate "$@"
+    if [ "$side" = lin ]; then (cd "$work" && "$linux" "${lin[@]}"); else (cd "$work" && "$wine" "$exe" "${win[@]}" </dev/null); fi >/dev/null 2>&1
+    mv "$work/pictures" "$work/$name.$side.pictures"
+}
+for side in lin win; do
+    pictures plot $side formula "x*x-0.5" --from -1 --to 1 --steps 9 --plot P:"$work/pictures/plot.png"
+    pictures preview $side preview P:"$nord/NordFemaleHead.tri" --morph BrowUp=1 --morph EyesMoveUp=0.5 --out P:"$work/pictures/head" --size 96
+done
+for name in plot preview; do
+    n=$(find "$work/$name.win.pictures" -name '*.png' | wc -l)
+    [ "$n" -gt 0 ] && diff -r "$work/$name.lin.pictures" "$work/$name.win.pictures" >/dev/null && ok \
+        || bad "$name: pictures differ or are missing ($n under Wine)"
+    echo "  $name: $n PNG files, identical"
+done
 merge_both merge-preset P:"$game" --race Nord --sex female --slot P:"$game/data/Meshes/Vultrane/Presets/NordPreset02.txt"
 merge_both merge-values U:"$game" --race Nord --sex male --values 28=1,29=-0.5,1301=0.75,2000=0.4
 
