@@ -16,7 +16,9 @@ extern "C" { __attribute__((weak)) bool vtr_log_no_startup_file = false; }
 namespace {
 
 bool NoStartupFile() {
-#if defined(_WIN32)
+#if defined(_WIN32) && defined(VTR_NO_STARTUP_LOG)
+    return true;  // the Windows program, which may be started in a game folder
+#elif defined(_WIN32)
     return false;
 #else
     return *static_cast<volatile bool*>(&vtr_log_no_startup_file);

@@ -50,6 +50,9 @@ bool ListDirectory(const std::string& pattern, std::vector<DirEntry>& out);
 // it is $XDG_DOCUMENTS_DIR when set, else $HOME/Documents (the host simulator points the
 // former elsewhere).
 std::string DocumentsFolder();
+// Tools that read and write slot files away from the user's own documents point
+// DocumentsFolder here; empty gives the platform's folder back.
+void SetDocumentsFolderOverride(const std::string& folder);
 
 // Creates one folder; true when it exists afterwards.
 bool CreateFolder(const std::string& path);

@@ -21,5 +21,7 @@ bool ReplaceWith(const std::string& from, const std::string& to, std::string& re
 void RemoveFile(const std::string& platformPath);
 // The C library's text for an errno value.
 std::string ErrnoText(int error);
+// The folder SetDocumentsFolderOverride set; empty when none.
+const std::string& DocumentsFolderOverride();
 
 }  // namespace os::detail

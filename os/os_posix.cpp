@@ -109,6 +109,7 @@ bool ListDirectory(const std::string& pattern, std::vector<DirEntry>& out) {
 }
 
 std::string DocumentsFolder() {
+    if (!detail::DocumentsFolderOverride().empty()) return detail::DocumentsFolderOverride();
     const char* xdg = std::getenv("XDG_DOCUMENTS_DIR");
     if (xdg && *xdg) {
         std::string dir = xdg;

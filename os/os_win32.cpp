@@ -32,6 +32,7 @@ bool ListDirectory(const std::string& pattern, std::vector<DirEntry>& out) {
 }
 
 std::string DocumentsFolder() {
+    if (!detail::DocumentsFolderOverride().empty()) return detail::DocumentsFolderOverride();
     char buf[MAX_PATH];
     if (SUCCEEDED(SHGetFolderPathA(nullptr, CSIDL_PERSONAL, nullptr, SHGFP_TYPE_CURRENT, buf)))
         return buf;

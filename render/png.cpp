@@ -1,9 +1,8 @@
 #include "render/png.h"
 
-#include <spng.h>
+#include <zlib.h>
 
-#include <cstdlib>
-#include <memory>
+#include <array>
 
 #include "os/os.h"
 
@@ -11,50 +10,66 @@ namespace render {
 
 namespace {
 // Far more than any preview or plot needs; keeps width * height * 3 well inside size_t on
-// 32-bit builds and the encoder's own limits.
+// 32-bit builds and zlib's own limits.
 constexpr int kMaxSide = 16384;
 
-struct CtxFree {
-    void operator()(spng_ctx* c) const { spng_ctx_free(c); }
-};
+void PutU32(std::vector<uint8_t>& out, uint32_t v) {
+    out.push_back(static_cast<uint8_t>(v >> 24));
+    out.push_back(static_cast<uint8_t>(v >> 16));
+    out.push_back(static_cast<uint8_t>(v >> 8));
+    out.push_back(static_cast<uint8_t>(v));
+}
+
+// One chunk: length, type, data, CRC of type and data.
+void PutChunk(std::vector<uint8_t>& out, const char (&type)[5], const uint8_t* data, size_t size) {
+    PutU32(out, static_cast<uint32_t>(size));
+    const size_t typeAt = out.size();
+    out.insert(out.end(), type, type + 4);
+    if (size) out.insert(out.end(), data, data + size);
+    uLong crc = crc32(0L, Z_NULL, 0);
+    crc = crc32(crc, out.data() + typeAt, static_cast<uInt>(4 + size));
+    PutU32(out, static_cast<uint32_t>(crc));
+}
 }  // namespace
 
+// The file is framed here and compressed by zlib, so the same encoder runs wherever zlib
+// builds (also the Windows program, which has no PNG library to link).
 bool EncodePng(int width, int height, const std::vector<uint8_t>& rgb, std::vector<uint8_t>& png, std::string& error) {
     if (width <= 0 || height <= 0 || width > kMaxSide || height > kMaxSide) {
         error = "picture size " + std::to_string(width) + "x" + std::to_string(height) + " out of range";
         return false;
     }
-    const size_t expected = static_cast<size_t>(width) * static_cast<size_t>(height) * 3;
+    const size_t rowBytes = static_cast<size_t>(width) * 3;
+    const size_t expected = rowBytes * static_cast<size_t>(height);
     if (rgb.size() != expected) {
         error = "picture has " + std::to_string(rgb.size()) + " bytes, expected " + std::to_string(expected);
         return false;
     }
-    std::unique_ptr<spng_ctx, CtxFree> ctx(spng_ctx_new(SPNG_CTX_ENCODER));
-    if (!ctx) {
-        error = "cannot create the PNG encoder";
+    // Every row starts with its filter type; 0 (none) keeps the encoder simple.
+    std::vector<uint8_t> raw;
+    raw.reserve(expected + static_cast<size_t>(height));
+    for (int y = 0; y < height; ++y) {
+        raw.push_back(0);
+        const auto row = rgb.begin() + static_cast<ptrdiff_t>(rowBytes * static_cast<size_t>(y));
+        raw.insert(raw.end(), row, row + static_cast<ptrdiff_t>(rowBytes));
+    }
+    uLongf packedSize = compressBound(static_cast<uLong>(raw.size()));
+    std::vector<uint8_t> packed(packedSize);
+    const int rc = compress2(packed.data(), &packedSize, raw.data(), static_cast<uLong>(raw.size()), Z_BEST_COMPRESSION);
+    if (rc != Z_OK) {
+        error = std::string("PNG encoding failed: ") + zError(rc);
         return false;
     }
-    spng_set_option(ctx.get(), SPNG_ENCODE_TO_BUFFER, 1);
-    spng_ihdr ihdr{};
-    ihdr.width = static_cast<uint32_t>(width);
-    ihdr.height = static_cast<uint32_t>(height);
-    ihdr.bit_depth = 8;
-    ihdr.color_type = SPNG_COLOR_TYPE_TRUECOLOR;
-    int rc = spng_set_ihdr(ctx.get(), &ihdr);
-    if (rc == 0) rc = spng_encode_image(ctx.get(), rgb.data(), rgb.size(), SPNG_FMT_PNG, SPNG_ENCODE_FINALIZE);
-    if (rc != 0) {
-        error = std::string("PNG encoding failed: ") + spng_strerror(rc);
-        return false;
-    }
-    size_t size = 0;
-    void* buffer = spng_get_png_buffer(ctx.get(), &size, &rc);
-    if (!buffer || rc != 0) {
-        error = std::string("PNG encoding failed: ") + spng_strerror(rc);
-        std::free(buffer);
-        return false;
-    }
-    png.assign(static_cast<uint8_t*>(buffer), static_cast<uint8_t*>(buffer) + size);
-    std::free(buffer);  // the caller of spng_get_png_buffer owns it
+    png.clear();
+    static constexpr std::array<uint8_t, 8> kSignature = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+    png.insert(png.end(), kSignature.begin(), kSignature.end());
+    std::vector<uint8_t> ihdr;
+    PutU32(ihdr, static_cast<uint32_t>(width));
+    PutU32(ihdr, static_cast<uint32_t>(height));
+    ihdr.insert(ihdr.end(), {8, 2, 0, 0, 0});  // 8 bits, truecolour, deflate, adaptive filters, no interlace
+    PutChunk(png, "IHDR", ihdr.data(), ihdr.size());
+    PutChunk(png, "IDAT", packed.data(), packedSize);
+    PutChunk(png, "IEND", nullptr, 0);
     return true;
 }
 

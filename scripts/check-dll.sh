@@ -1,6 +1,7 @@
 #!/bin/sh
 # Checks a built Vultrane.dll as the game and the script extender will meet it: exactly the two
-# undecorated entry points exported, only system DLLs imported, no debug data or symbols left.
+# undecorated entry points exported, only system DLLs imported, no debug data or symbols left,
+# the project's version in its version resource.
 # Usage: scripts/check-dll.sh [build-win/Vultrane.dll]
 set -eu
 dll="${1:-build-win/Vultrane.dll}"
@@ -33,6 +34,16 @@ symbols=$($objdump -t "$dll" | grep -c '^\[' || true)
 
 # The game may load it away from its preferred base.
 if $objdump -h "$dll" | grep -q '\.reloc'; then ok "relocatable (.reloc present)"; else bad "no relocations"; fi
+
+# What Windows shows in the file's properties: the project's version.
+version=$("$(dirname "$0")/project-version.sh")
+resources=$(i686-w64-mingw32-windres -i "$dll" -O rc 2>/dev/null || true)
+echo "$resources" | grep -q "VALUE \"FileVersion\", \"$version\"" && ok "version resource: FileVersion $version" \
+    || bad "no FileVersion \"$version\" in the version resource"
+echo "$resources" | tr -d ' ' | grep -q "FILEVERSION$(echo "$version" | tr . ,),0" && ok "fixed file version $version.0" \
+    || bad "fixed file version is not $version.0"
+echo "$resources" | grep -q 'VALUE "OriginalFilename", "Vultrane.dll"' && ok "original file name Vultrane.dll" \
+    || bad "original file name is not Vultrane.dll"
 
 size=$(wc -c < "$dll")
 ok "size $size bytes"

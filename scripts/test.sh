@@ -127,6 +127,29 @@ else
     record "emulated DLL" "skipped (needs g++-mingw-w64-i686)" - -
 fi
 
+# vultrane.exe and the release archives (built by build-windows.sh): the archives' contents, and
+# the exe under Wine against the Linux build's vultrane.
+if [ -f build-win/vultrane.exe ]; then
+    stage_line "checking the release archives"
+    status=0
+    run_logged package ./scripts/test-package.sh build || status=$?
+    record "release archives" ran "$(checks_count "$logs/package")" "$([ "$status" = 0 ] && echo passed || echo failed)"
+    if command -v wine >/dev/null 2>&1 || command -v wine64 >/dev/null 2>&1; then
+        stage_line "running vultrane.exe under Wine against the Linux build (takes minutes)"
+        status=0
+        run_logged wine ./scripts/test-exe-wine.sh build-win/vultrane.exe build || status=$?
+        ok=$(sed -nE 's/^([0-9]+) checks$/\1/p' "$logs/wine" | tail -1)
+        bad=$(grep -cE '^FAIL' "$logs/wine")
+        record "vultrane.exe under Wine" ran "$((${ok:-0} + bad)) checks (${ok:-0} passed, $bad failed)" \
+            "$([ "$status" = 0 ] && echo passed || echo failed)"
+    else
+        record "vultrane.exe under Wine" "skipped (needs wine64)" - -
+    fi
+else
+    record "release archives" "skipped (needs g++-mingw-w64-x86-64-posix and libz-mingw-w64-dev)" - -
+    record "vultrane.exe under Wine" "skipped (no build-win/vultrane.exe)" - -
+fi
+
 # The table, then one closing line of totals: every test and check, and each failed stage that has
 # no count of its own (a failed build) as one failure.
 passed=0

@@ -1,6 +1,10 @@
 // The simulated game's objects: forms, the player, tint layers, scene nodes and camera,
 // pooled strings, model updates and the patched call site.
+#ifdef _WIN32
+#include <windows.h>
+#else
 #include <sys/mman.h>
+#endif
 
 #include <cmath>
 #include <cstdio>
@@ -163,12 +167,21 @@ uint8_t* MapNear(uintptr_t anchor) {
         for (int sign = -1; sign <= 1; sign += 2) {
             intptr_t delta = static_cast<intptr_t>(sign) * k * (16 << 20);
             uintptr_t hint = (anchor + delta) & ~static_cast<uintptr_t>(page - 1);
+#ifdef _WIN32
+            void* p = VirtualAlloc(reinterpret_cast<void*>(hint), page, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE);
+            if (!p) continue;
+#else
             void* p = mmap(reinterpret_cast<void*>(hint), page, PROT_READ | PROT_WRITE,
                            MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
             if (p == MAP_FAILED) continue;
+#endif
             intptr_t diff = reinterpret_cast<intptr_t>(p) - static_cast<intptr_t>(anchor);
             if (diff > -(1LL << 30) && diff < (1LL << 30)) return static_cast<uint8_t*>(p);
+#ifdef _WIN32
+            VirtualFree(p, 0, MEM_RELEASE);
+#else
             munmap(p, page);
+#endif
         }
     }
     return nullptr;

@@ -1,5 +1,7 @@
 #include "tools/vultrane/cli_common.h"
 
+#include <stdlib.h>
+
 #include <cerrno>
 #include <charconv>
 #include <cmath>
@@ -7,6 +9,8 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <random>
+#include <stdexcept>
 #include <sstream>
 
 #include "base/log.h"
@@ -140,6 +144,28 @@ bool ReadWholeFile(const std::string& path, std::string& bytes, std::string& err
     }
     bytes = s.str();
     return true;
+}
+
+std::string MakeTempFolder(const std::string& prefix) {
+    std::error_code ec;
+    const std::filesystem::path base = std::filesystem::temp_directory_path(ec);
+    if (ec) throw std::runtime_error("cannot find the temporary folder: " + ec.message());
+#ifdef _WIN32
+    // No mkdtemp: create_directory makes the folder or reports that it exists, in one step.
+    std::random_device random;
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        char suffix[16];
+        std::snprintf(suffix, sizeof(suffix), "%08x", static_cast<unsigned>(random()));
+        const std::filesystem::path dir = base / (prefix + suffix);
+        if (std::filesystem::create_directory(dir, ec)) return dir.string();
+        if (ec) break;
+    }
+    throw std::runtime_error("cannot make a temporary folder in " + base.string());
+#else
+    std::string tmpl = (base / (prefix + "XXXXXX")).string();
+    if (!mkdtemp(tmpl.data())) throw std::runtime_error("cannot make a temporary folder in " + base.string());
+    return tmpl;
+#endif
 }
 
 void PrintJson(const Json& json) {

@@ -47,6 +47,10 @@ void MakeOutputFolderFor(const std::string& path, const std::string& option);
 // The whole file; false with `error` set when it cannot be read.
 bool ReadWholeFile(const std::string& path, std::string& bytes, std::string& error);
 
+// A new, empty folder of the user's temporary folder, named `prefix` and a unique ending;
+// throws std::runtime_error when none can be made.
+std::string MakeTempFolder(const std::string& prefix);
+
 // Prints JSON (indented) to standard output.
 void PrintJson(const Json& json);
 

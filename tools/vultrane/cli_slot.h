@@ -29,8 +29,6 @@ public:
 
 private:
     std::string folder_;
-    bool hadOld_ = false;
-    std::string old_;
 };
 
 // What a slot or preset file's lines hold, line by line: `refusal` (line 0 when none) is the

@@ -40,6 +40,7 @@ private:
     std::string previousFolder_;
     std::string previousLog_;  // the log file open before, reopened at the end
     std::string tempFolder_;  // made by this session, removed at the end; empty when none
+    std::string junction_;    // Windows: the junction inside tempFolder_ that leads to dataFolder_
     std::vector<std::string> logLines_;
 };
 

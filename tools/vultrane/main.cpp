@@ -5,16 +5,36 @@
 #include <string>
 
 #include "tools/vultrane/commands.h"
+#include "vtr_version.h"
+
+#ifdef _WIN32
+#include <windows.h>
+#endif
 
 // Started in a game folder, the program must not start (and so empty) that game's log.
 extern "C" bool vtr_log_no_startup_file;
 bool vtr_log_no_startup_file = true;
 
 int main(int argc, char** argv) {
+#ifdef _WIN32
+    // Reports, paths and race names are UTF-8; a console in another code page would garble them.
+    // The console keeps its code page after the program: it gets its own back.
+    struct ConsoleCodePage {
+        UINT previous = GetConsoleOutputCP();
+        ConsoleCodePage() { SetConsoleOutputCP(CP_UTF8); }
+        ~ConsoleCodePage() {
+            if (previous) SetConsoleOutputCP(previous);
+        }
+    } consoleCodePage;
+#endif
     CLI::App app{"vultrane: face and body sliders for the character-creation menu, outside the game", "vultrane"};
+    app.set_version_flag("--version", "vultrane " VTR_VERSION_TEXT);
     app.require_subcommand(1);
     vultrane::Run run;
+#ifndef _WIN32
+    // The demo loads the plug-in into the simulated game, a library of its own: Linux only.
     vultrane::AddDemoCommand(app, run);
+#endif
     vultrane::AddCheckCommand(app, run);
     vultrane::AddSlidersCommand(app, run);
     vultrane::AddTriCommand(app, run);

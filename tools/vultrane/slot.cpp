@@ -91,20 +91,12 @@ SlotTextFindings CheckSlotText(const std::string& bytes) {
 }
 
 ScopedDocuments::ScopedDocuments() {
-    std::error_code ec;
-    std::string tmpl = (fs::temp_directory_path(ec) / "vultrane-slot-XXXXXX").string();
-    if (!mkdtemp(tmpl.data())) throw std::runtime_error("cannot make a temporary folder");
-    folder_ = tmpl;
-    if (const char* old = std::getenv("XDG_DOCUMENTS_DIR")) {
-        hadOld_ = true;
-        old_ = old;
-    }
-    setenv("XDG_DOCUMENTS_DIR", folder_.c_str(), 1);
+    folder_ = MakeTempFolder("vultrane-slot-");
+    os::SetDocumentsFolderOverride(folder_);
 }
 
 ScopedDocuments::~ScopedDocuments() {
-    if (hadOld_) setenv("XDG_DOCUMENTS_DIR", old_.c_str(), 1);
-    else unsetenv("XDG_DOCUMENTS_DIR");
+    os::SetDocumentsFolderOverride("");
     std::error_code ec;
     fs::remove_all(folder_, ec);
 }
