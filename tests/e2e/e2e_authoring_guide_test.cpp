@@ -77,8 +77,11 @@ protected:
         guide_ = FencedBlocks(e2e::ReadFile(VTR_SOURCE_DIR "/docs/authoring.md"));
         ASSERT_FALSE(guide_.empty());
         fs::create_directories(work_.Path() + "/Data/Meshes");
-        fs::copy(VTR_EXAMPLE_GAME_DIR "/data/Meshes/Vultrane", work_.Path() + "/Data/Meshes/Vultrane",
+        fs::copy(VTR_PRISTINE_GAME_DIR "/data/Meshes/Vultrane", work_.Path() + "/Data/Meshes/Vultrane",
                  fs::copy_options::recursive);
+        // The copy keeps the pristine folder's read-only modes; the mistakes are applied to it.
+        for (const auto& e : fs::recursive_directory_iterator(work_.Path() + "/Data"))
+            fs::permissions(e.path(), fs::perms::owner_write, fs::perm_options::add);
         fs::create_directories(work_.Path() + "/bin");
         fs::create_symlink(VTR_VULTRANE_PATH, work_.Path() + "/bin/vultrane");
     }

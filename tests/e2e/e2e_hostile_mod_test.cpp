@@ -34,9 +34,9 @@ bool AnyLineHas(const Json& call, const std::string& piece) {
 
 TEST(E2EHostileMod, PathsStayInsideAndAbsurdValuesChangeNothing) {
     e2e::TempDir dir;
-    const std::string game = dir.Path() + "/game", docs = dir.Path() + "/docs";
-    fs::copy(VTR_EXAMPLE_GAME_DIR, game, fs::copy_options::recursive);
-    for (const char* t : {"femalehead.tri", "eyesfemale.tri", "malehead.tri"}) fs::remove(game + kTargets + t);
+    const std::string game = e2e::CopyExampleGame(dir), docs = dir.Path() + "/docs";
+    for (const char* t : {"femaleheadchargen.tri", "eyesfemalechargen.tri", "maleheadchargen.tri"})
+        fs::remove(game + kTargets + t);
     dir.Write("outside/secret.txt", "28, 0.9\n");
     dir.Write("victim.txt", "keep me");
     const std::string sets = game + "/data/Meshes/Vultrane/Sets/Nord.ini";
@@ -47,7 +47,7 @@ TEST(E2EHostileMod, PathsStayInsideAndAbsurdValuesChangeNothing) {
     Replace(game + "/data/Meshes/Vultrane/races.ini", "preset=NordPreset01.txt, NordPreset02.txt",
             "preset=NordPreset01.txt, NordPreset02.txt, ..\\..\\..\\..\\..\\outside\\secret.txt");
     // A link where the head's temporary file goes.
-    ASSERT_EQ(symlink((dir.Path() + "/victim.txt").c_str(), (game + kTargets + "femalehead.tri.vtrnew").c_str()), 0);
+    ASSERT_EQ(symlink((dir.Path() + "/victim.txt").c_str(), (game + kTargets + "femaleheadchargen.tri.vtrnew").c_str()), 0);
 
     const Json calls = Json::array({
         {{"function", "GetList"}, {"args", {"Nord", Json::array(), 0}}},
@@ -77,15 +77,15 @@ TEST(E2EHostileMod, PathsStayInsideAndAbsurdValuesChangeNothing) {
     EXPECT_FALSE(fs::exists(dir.Path() + "/outside/evil.tri"));
     EXPECT_FALSE(fs::exists(dir.Path() + "/outside/evil2.tri"));
     EXPECT_EQ(e2e::ReadFile(dir.Path() + "/victim.txt"), "keep me");
-    EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(game + kTargets + "femalehead.tri")));
-    const std::string head = e2e::ReadFile(game + kTargets + "femalehead.tri");
+    EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(game + kTargets + "femaleheadchargen.tri")));
+    const std::string head = e2e::ReadFile(game + kTargets + "femaleheadchargen.tri");
     EXPECT_GT(head.size(), 1000u);
     // The preset outside the data folder is not read.
     EXPECT_TRUE(c[2]["arrays"][0]["contents"].empty()) << c[2].dump(1);
 
     // 1e200: the merged head is neither rewritten nor patched, with one warning naming it.
-    EXPECT_EQ(e2e::ReadFile(game + kTargets + "femalehead.tri"), head);
-    EXPECT_TRUE(AnyLineHas(c[3], "WARNING: merged morph of data\\meshes\\actors\\character\\character assets\\femalehead.tri "
+    EXPECT_EQ(e2e::ReadFile(game + kTargets + "femaleheadchargen.tri"), head);
+    EXPECT_TRUE(AnyLineHas(c[3], "WARNING: merged morph of data\\meshes\\actors\\character\\character assets\\femaleheadchargen.tri "
                                  "is out of range (largest slider values: 28=1e+200, 35=0.5); it is neither written nor "
                                  "patched."))
         << c[3]["log"].dump(1);

@@ -140,7 +140,7 @@ TEST(E2eVultrane, BareProgramPrintsItsHelpAndMistypedCommandsGetTheNearestName) 
     EXPECT_NE(bare.out.find("Usage: vultrane"), std::string::npos) << bare.out;
     EXPECT_NE(bare.out.find("formula"), std::string::npos) << bare.out;
 
-    const e2e::ProcessResult typo = RunIn(dir.Path(), "chek '" VTR_EXAMPLE_GAME_DIR "'");
+    const e2e::ProcessResult typo = RunIn(dir.Path(), "chek '" VTR_PRISTINE_GAME_DIR "'");
     EXPECT_EQ(typo.exitCode, 2);
     EXPECT_NE(typo.err.find("'chek' is not a command of vultrane; did you mean check?"), std::string::npos) << typo.err;
     const e2e::ProcessResult nested = RunIn(dir.Path(), "slot exprt a.slot");
@@ -150,7 +150,7 @@ TEST(E2eVultrane, BareProgramPrintsItsHelpAndMistypedCommandsGetTheNearestName) 
 
 TEST(E2eVultrane, EverySubcommandCreatesTheFolderOfItsOutput) {
     e2e::TempDir dir;
-    const std::string head = VTR_EXAMPLE_GAME_DIR "/data/Meshes/Vultrane/Sets/NordFemaleHead.tri";
+    const std::string head = VTR_PRISTINE_GAME_DIR "/data/Meshes/Vultrane/Sets/NordFemaleHead.tri";
     const e2e::ProcessResult preview =
         RunIn(dir.Path(), "preview '" + head + "' --morph NoseLong=1 --out pv/x --size 64 --no-moved-map");
     EXPECT_EQ(preview.exitCode, 0) << preview.err;
@@ -163,7 +163,7 @@ TEST(E2eVultrane, EverySubcommandCreatesTheFolderOfItsOutput) {
     EXPECT_EQ(import.exitCode, 0) << import.err;
     EXPECT_TRUE(fs::is_regular_file(dir.Path() + "/slots/new/_1_Nord.slot"));
     const e2e::ProcessResult merge =
-        RunIn(dir.Path(), "merge '" VTR_EXAMPLE_GAME_DIR "' --race Nord --values '28=0.5, 1100=7' --out merged/here");
+        RunIn(dir.Path(), "merge '" VTR_PRISTINE_GAME_DIR "' --race Nord --values '28=0.5, 1100=7' --out merged/here");
     EXPECT_EQ(merge.exitCode, 0) << merge.err << merge.out;
     EXPECT_TRUE(fs::is_directory(dir.Path() + "/merged/here/data/meshes"));
     // A file where the folder should be is a failure of the work, named, not a crash.
@@ -184,7 +184,7 @@ TEST(E2eVultrane, ToolsNameTheUsersFileLineAndWhatTheyMatched) {
               std::string::npos)
         << json.err;
     const e2e::ProcessResult races =
-        RunIn(dir.Path(), "slot export '" VTR_EXAMPLE_GAME_DIR "/data/Meshes/Vultrane/races.ini'");
+        RunIn(dir.Path(), "slot export '" VTR_PRISTINE_GAME_DIR "/data/Meshes/Vultrane/races.ini'");
     EXPECT_EQ(races.exitCode, 1);
     EXPECT_NE(races.err.find("races.ini:12: 'sliderscale=1.0'"), std::string::npos) << races.err;
     // Warnings of a slot file name the file and line the user gave.
@@ -202,23 +202,23 @@ TEST(E2eVultrane, ToolsNameTheUsersFileLineAndWhatTheyMatched) {
 
     // A merge whose ids match no slider says so and fails.
     const e2e::ProcessResult none =
-        RunIn(dir.Path(), "merge '" VTR_EXAMPLE_GAME_DIR "' --race Nord --values 99999=1 --out m1");
+        RunIn(dir.Path(), "merge '" VTR_PRISTINE_GAME_DIR "' --race Nord --values 99999=1 --out m1");
     EXPECT_EQ(none.exitCode, 1);
     EXPECT_NE(none.out.find("none of the values' uniqueIDs is a slider of race set Nord for women"), std::string::npos)
         << none.out;
     const e2e::ProcessResult some =
-        RunIn(dir.Path(), "merge '" VTR_EXAMPLE_GAME_DIR "' --race Nord --values '28=0.5, 99999=1' --out m2");
+        RunIn(dir.Path(), "merge '" VTR_PRISTINE_GAME_DIR "' --race Nord --values '28=0.5, 99999=1' --out m2");
     EXPECT_EQ(some.exitCode, 0) << some.out;
     EXPECT_NE(some.out.find("note: no slider of race set Nord for women has uniqueID 99999"), std::string::npos)
         << some.out;
     // A race listed only in another letter case is named, by sliders and merge alike.
-    for (const std::string command : {"sliders '" VTR_EXAMPLE_GAME_DIR "' --race nord",
-                                      "merge '" VTR_EXAMPLE_GAME_DIR "' --race nord --values 28=1 --out m3"}) {
+    for (const std::string command : {"sliders '" VTR_PRISTINE_GAME_DIR "' --race nord",
+                                      "merge '" VTR_PRISTINE_GAME_DIR "' --race nord --values 28=1 --out m3"}) {
         SCOPED_TRACE(command);
         const e2e::ProcessResult r = RunIn(dir.Path(), command);
         EXPECT_NE(r.out.find("note: race 'nord' is listed only as 'Nord' (race set Nord)"), std::string::npos) << r.out;
     }
-    const e2e::ProcessResult listed = RunIn(dir.Path(), "sliders '" VTR_EXAMPLE_GAME_DIR "' --race Nord");
+    const e2e::ProcessResult listed = RunIn(dir.Path(), "sliders '" VTR_PRISTINE_GAME_DIR "' --race Nord");
     EXPECT_NE(listed.out.find("\nrace set: Nord\n"), std::string::npos) << listed.out;
     EXPECT_EQ(listed.out.find("note:"), std::string::npos) << listed.out;
 }
