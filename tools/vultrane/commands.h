@@ -20,6 +20,7 @@ void AddMergeCommand(CLI::App& app, Run& run);    // merge.cpp
 void AddSlotCommand(CLI::App& app, Run& run);     // slot.cpp
 void AddFormulaCommand(CLI::App& app, Run& run);  // formula.cpp
 void AddPreviewCommand(CLI::App& app, Run& run);  // preview.cpp
+void AddStudioCommand(CLI::App& app, Run& run);   // studio_server.cpp
 
 // A failure of the user's arguments found after parsing (a folder that does not exist, say):
 // main prints the message and exits with status 2.

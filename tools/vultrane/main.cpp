@@ -21,6 +21,7 @@ int main(int argc, char** argv) {
     vultrane::AddSlotCommand(app, run);
     vultrane::AddFormulaCommand(app, run);
     vultrane::AddPreviewCommand(app, run);
+    vultrane::AddStudioCommand(app, run);
     try {
         app.parse(argc, argv);
     } catch (const CLI::CallForHelp& e) {
