@@ -27,4 +27,6 @@ if command -v i686-w64-mingw32-g++-posix >/dev/null 2>&1; then
 else
     echo "skipped the Windows DLL build, its checks and the emulated DLL test (needs g++-mingw-w64-i686)"
 fi
+# The studio page in headless Chromium (skipped, saying so, where it is not installed).
+./scripts/test-studio-browser.sh build
 echo "all tests passed"

@@ -16,6 +16,7 @@
 #include "game/sim/sim.h"
 #include "morph/merge.h"
 #include "morph/tri_cache.h"
+#include "os/os.h"
 #include "persist/slots.h"
 #include "sliders/race_match.h"
 #include "tools/hostsim/json_in.h"
@@ -436,12 +437,14 @@ StudioAnswer Studio::SaveSlot(const std::string& body) {
     ApplySliderValues(set, values, options_.sex + 1);  // the skeleton lines of the file
     WriteSlotFile(slot, set, values, raceName_);
     const std::vector<std::string> problems = Problems(session_->LogLines());
+    // The library names the file with the game's separators; the answer names the real file.
+    const std::string real = os::ResolvePath(path);
     std::error_code ec;
-    if (!problems.empty() || !fs::is_regular_file(path, ec))
+    if (!problems.empty() || real.empty() || !fs::is_regular_file(real, ec))
         return JsonAnswer({{"error", problems.empty() ? "the slot file was not written" : problems.front()},
                            {"problems", problems}},
                           500);
-    return JsonAnswer({{"slot", slot}, {"path", path}});
+    return JsonAnswer({{"slot", slot}, {"path", real}});
 }
 
 StudioAnswer Studio::SetPlayer(const std::string& body) {

@@ -36,10 +36,14 @@ const values = new Map(); // uniqueID -> value
 const inputs = new Map(); // uniqueID -> [{input, output}]
 let activeTab = null;
 
-// Records the merge takes: sliders with a menu position (not colour pickers, not the
-// vertex-edit rows, whose values are the brush's).
+// Records the merge takes: the plug-in's sliders. The game menu's own entries (type 9), colour
+// menus and pickers, and vertex-edit rows (the brush's values) are listed but not previewed.
+const kNotPreviewed = new Set([9, 10, 18]);
+function previewed(r) {
+  return r.sliderID !== undefined && r.vertexList === undefined && !kNotPreviewed.has(r.type);
+}
 function sliderRecords() {
-  return state.records.filter((r) => r.sliderID !== undefined && r.vertexList === undefined && r.type !== 18);
+  return state.records.filter(previewed);
 }
 
 function restValue(r) {
@@ -65,8 +69,8 @@ function buildSliders(keep) {
   const old = keep ? new Map(values) : new Map();
   values.clear();
   inputs.clear();
-  const records = sliderRecords();
-  for (const r of records) values.set(r.uniqueID, old.has(r.uniqueID) ? old.get(r.uniqueID) : restValue(r));
+  for (const r of sliderRecords()) values.set(r.uniqueID, old.has(r.uniqueID) ? old.get(r.uniqueID) : restValue(r));
+  const records = state.records;
   const cats = [];
   for (const r of records) if (!cats.includes(r.categoryName)) cats.push(r.categoryName);
   if (!cats.includes(activeTab)) activeTab = cats[0] || null;
@@ -92,6 +96,14 @@ function buildSliders(keep) {
     name.className = 'name';
     name.textContent = r.text;
     name.title = `${r.text} (uniqueID ${r.uniqueID}, type ${r.type}, ${r.sliderMin}..${r.sliderMax} step ${r.interval})`;
+    if (!previewed(r)) {
+      row.classList.add('inactive');
+      const note = document.createElement('span');
+      note.textContent = r.vertexList ? `vertex edit, ${r.vertexList.length} vertices` : r.type === 9 ? "the game's own entry" : 'colour';
+      row.append(name, note);
+      box.append(row);
+      continue;
+    }
     const input = document.createElement('input');
     input.type = 'range';
     input.min = r.sliderMin;
@@ -469,6 +481,52 @@ const view = (() => {
     dist = Math.max(radius * 0.3, Math.min(radius * 20, dist * Math.exp(e.deltaY * 0.001)));
     requestAnimationFrame(draw);
   }, { passive: false });
+  // For tests: the drawn pixels (RGBA rows from the top, base64), and the screen box of every
+  // vertex whose position or normal the last morph changed (moved ones and their neighbours),
+  // against the positions at the last vtrMark() or the mesh itself.
+  function snapshot() {
+    draw();
+    const w = canvas.width, h = canvas.height, px = new Uint8Array(w * h * 4);
+    gl.readPixels(0, 0, w, h, gl.RGBA, gl.UNSIGNED_BYTE, px);
+    let bin = '';
+    for (let y = h - 1; y >= 0; y--) bin += String.fromCharCode.apply(null, px.subarray(y * w * 4, (y + 1) * w * 4));
+    return { w, h, data: btoa(bin) };
+  }
+  function movedBox() {
+    const { mvp } = matrices();
+    let box = null;
+    const put = (x, y, z) => {
+      const cx = mvp[0] * x + mvp[4] * y + mvp[8] * z + mvp[12], cy = mvp[1] * x + mvp[5] * y + mvp[9] * z + mvp[13];
+      const cw = mvp[3] * x + mvp[7] * y + mvp[11] * z + mvp[15];
+      const sx = (cx / cw * 0.5 + 0.5) * canvas.width, sy = (0.5 - cy / cw * 0.5) * canvas.height;
+      box = box ? [Math.min(box[0], sx), Math.min(box[1], sy), Math.max(box[2], sx), Math.max(box[3], sy)] : [sx, sy, sx, sy];
+    };
+    for (const p of parts) {
+      if (!p) continue;
+      const ring = (marked) => {
+        const out = new Uint8Array(p.n);
+        for (let i = 0; i < p.index.length; i += 3) {
+          const a = p.index[i], b = p.index[i + 1], c = p.index[i + 2];
+          if (marked[a] || marked[b] || marked[c]) out[a] = out[b] = out[c] = 1;
+        }
+        return out;
+      };
+      const moved = new Uint8Array(p.n);
+      const ref = p.mark || p.base;
+      for (let v = 0; v < p.n; v++)
+        moved[v] = ref[3 * v] !== p.pos[3 * v] || ref[3 * v + 1] !== p.pos[3 * v + 1] || ref[3 * v + 2] !== p.pos[3 * v + 2] ? 1 : 0;
+      const near = ring(ring(moved));
+      for (let v = 0; v < p.n; v++)
+        if (near[v]) {
+          put(ref[3 * v], ref[3 * v + 1], ref[3 * v + 2]);
+          put(p.pos[3 * v], p.pos[3 * v + 1], p.pos[3 * v + 2]);
+        }
+    }
+    return box;
+  }
+  window.vtrMark = () => { for (const p of parts) if (p) p.mark = new Float32Array(p.pos); };
+  window.vtrSnapshot = snapshot;
+  window.vtrMovedBox = movedBox;
   return {
     setMesh, setMorph, draw,
     setMoved(on) { showMoved = on; requestAnimationFrame(draw); },
