@@ -6,7 +6,10 @@
 set -eu
 cd "$(dirname "$0")/.."
 BUILD="${1:-build}"
+# Debian's python3-selenium belongs to the system's Python, which another python3 on PATH hides.
+PYTHON=python3
+[ -x /usr/bin/python3 ] && PYTHON=/usr/bin/python3
 status=0
-python3 tests/browser/studio_browser_test.py "$BUILD/vultrane" "$BUILD/game" "$BUILD/studio-browser" || status=$?
+"$PYTHON" tests/browser/studio_browser_test.py "$BUILD/vultrane" "$BUILD/game" "$BUILD/studio-browser" || status=$?
 if [ "$status" -eq 77 ]; then exit 0; fi
 exit "$status"

@@ -68,6 +68,8 @@ bool StudioServer::Start(std::string& error) {
     Studio& studio = impl_->studio;
     s.set_payload_max_length(4u << 20);
     s.set_keep_alive_max_count(1000);
+    // A slider answer is written as headers then body; without this the second waits for an ACK.
+    s.set_tcp_nodelay(true);
     s.set_pre_routing_handler([this](const httplib::Request& req, httplib::Response& res) {
         if (auto refused = GuardRequest(Facts(req), port_, token_)) {
             Send(res, *refused);

@@ -54,10 +54,12 @@ function valueList() {
   return Array.from(values.entries()).map(([id, v]) => [id, v]);
 }
 
+// The range input snaps to its step; the row keeps the exact value the merge gets.
 function showValue(id) {
   for (const { input, output } of inputs.get(id) || []) {
     input.value = values.get(id);
     output.textContent = fmt(values.get(id));
+    input.parentElement.dataset.value = values.get(id);
   }
 }
 
@@ -113,6 +115,7 @@ function buildSliders(keep) {
     input.setAttribute('aria-label', r.text);
     const output = document.createElement('output');
     output.textContent = fmt(values.get(r.uniqueID));
+    row.dataset.value = values.get(r.uniqueID);
     input.addEventListener('input', () => {
       values.set(r.uniqueID, Number(input.value));
       showValue(r.uniqueID);
@@ -220,8 +223,10 @@ async function pump() {
   }
 }
 
+window.vtrAnswerTimes = [];
 async function mergeNow(since) {
   const buf = await api('/api/merge', { values: valueList() });
+  window.vtrAnswerTimes.push(performance.now() - since);
   const morph = parseMerge(buf);
   view.setMorph(morph.targets);
   showNodes(morph.info.nodes);
