@@ -180,11 +180,6 @@ void Studio::LoadLocked() {
     check_ = CheckReport{};
     ++generation_;
     try {
-        check_ = CheckDataFolder(options_.folder);
-    } catch (const std::exception& e) {
-        loadProblems_.push_back(std::string("check: ") + e.what());
-    }
-    try {
         SliderRequest r{options_.folder, options_.race, options_.sex, false, true, options_.world};
         SliderListing listing = ListSliders(r);
         for (const Json& rec : listing.records)
@@ -192,52 +187,20 @@ void Studio::LoadLocked() {
         matchLine_ = listing.matchLine;
         for (const std::string& p : Problems(listing.log)) loadProblems_.push_back(p);
         if (!listing.listed) loadProblems_.push_back("no race set serves this player: the menu lists nothing");
-
-        session_ = std::make_unique<GameSession>(options_.folder);
-        session_->LoadConfiguration();
-        PlayerCharacter* player = nullptr;
-        if (!options_.world.empty()) {
-            const std::string text = hostsim::ReadTextFile(options_.world, "world");
-            hostsim::BuildWorld(hostsim::ParseJson(text, "world"), fs::path(options_.world).parent_path().string());
-            player = sim::Player();
-        } else {
-            player = session_->SetPlayer(options_.race, options_.sex);
-        }
-        TESNPC* npc = player ? PlayerNpcForm(player) : nullptr;
-        if (npc) options_.sex = NpcForm_GetSex(npc);
-        raceName_ = options_.race;
-        raceSetIndex_ = FindPlayerRaceSetting(raceName_);
-        std::set<std::string> seen;
-        for (const RaceDefinition& d : Config().raceDefinitions)
-            for (const std::string& n : d.names)
-                if (!n.empty() && seen.insert(n).second) races_.push_back(n);
-        if (raceSetIndex_ >= 0) {
-            const RaceSetting& set = Config().raceSettings[static_cast<size_t>(raceSetIndex_)];
-            raceSetName_ = set.raceSetName;
-            const int sexCode = options_.sex + 1;
-            EnsureTriCache(raceName_, sexCode, set);
-            targets_ = set.TargetNames(sexCode);
-            for (const std::vector<std::string>& sources : set.SourceSets(sexCode))
-                for (const std::string& s : sources) watched_.push_back(session_->RealPath(set.iniDirectory + s));
-            // The presets of the first race definition naming the race, as the reader picks them.
-            const RaceDefinition* def = nullptr;
-            for (const RaceDefinition& d : Config().raceDefinitions) {
-                if (std::find(d.names.begin(), d.names.end(), raceName_) != d.names.end()) {
-                    def = &d;
-                    break;
-                }
-            }
-            if (!def)
-                for (const RaceDefinition& d : Config().raceDefinitions)
-                    if (std::find(d.editorIds.begin(), d.editorIds.end(), options_.race) != d.editorIds.end()) {
-                        def = &d;
-                        break;
-                    }
-            if (def)
-                for (const std::string& p : def->presets) presets_.push_back(p);
-        }
-        for (const std::string& p : Problems(session_->LogLines())) loadProblems_.push_back(p);
-        configFolder_ = session_->RealPath("");
+    } catch (const hostsim::InputError& e) {
+        loadProblems_.push_back(std::string("--world: ") + e.what());
+        return;
+    } catch (const std::exception& e) {
+        loadProblems_.push_back(e.what());
+        return;
+    }
+    try {
+        check_ = CheckDataFolder(options_.folder);
+    } catch (const std::exception& e) {
+        loadProblems_.push_back(std::string("check: ") + e.what());
+    }
+    try {
+        OpenSessionLocked();
     } catch (const hostsim::InputError& e) {
         session_.reset();
         loadProblems_.push_back(std::string("--world: ") + e.what());
@@ -245,6 +208,54 @@ void Studio::LoadLocked() {
         session_.reset();
         loadProblems_.push_back(e.what());
     }
+}
+
+void Studio::OpenSessionLocked() {
+    session_ = std::make_unique<GameSession>(options_.folder);
+    session_->LoadConfiguration();
+    PlayerCharacter* player = nullptr;
+    if (!options_.world.empty()) {
+        const std::string text = hostsim::ReadTextFile(options_.world, "world");
+        hostsim::BuildWorld(hostsim::ParseJson(text, "world"), fs::path(options_.world).parent_path().string());
+        player = sim::Player();
+    } else {
+        player = session_->SetPlayer(options_.race, options_.sex);
+    }
+    TESNPC* npc = player ? PlayerNpcForm(player) : nullptr;
+    if (npc) options_.sex = NpcForm_GetSex(npc);
+    raceName_ = options_.race;
+    raceSetIndex_ = FindPlayerRaceSetting(raceName_);
+    std::set<std::string> seen;
+    for (const RaceDefinition& d : Config().raceDefinitions)
+        for (const std::string& n : d.names)
+            if (!n.empty() && seen.insert(n).second) races_.push_back(n);
+    if (raceSetIndex_ >= 0) {
+        const RaceSetting& set = Config().raceSettings[static_cast<size_t>(raceSetIndex_)];
+        raceSetName_ = set.raceSetName;
+        const int sexCode = options_.sex + 1;
+        EnsureTriCache(raceName_, sexCode, set);
+        targets_ = set.TargetNames(sexCode);
+        for (const std::vector<std::string>& sources : set.SourceSets(sexCode))
+            for (const std::string& s : sources) watched_.push_back(session_->RealPath(set.iniDirectory + s));
+        // The presets of the first race definition naming the race, as the reader picks them.
+        const RaceDefinition* def = nullptr;
+        for (const RaceDefinition& d : Config().raceDefinitions) {
+            if (std::find(d.names.begin(), d.names.end(), raceName_) != d.names.end()) {
+                def = &d;
+                break;
+            }
+        }
+        if (!def)
+            for (const RaceDefinition& d : Config().raceDefinitions)
+                if (std::find(d.editorIds.begin(), d.editorIds.end(), options_.race) != d.editorIds.end()) {
+                    def = &d;
+                    break;
+                }
+        if (def)
+            for (const std::string& p : def->presets) presets_.push_back(p);
+    }
+    for (const std::string& p : Problems(session_->LogLines())) loadProblems_.push_back(p);
+    configFolder_ = session_->RealPath("");
 }
 
 std::string Studio::FingerprintLocked() const {

@@ -79,7 +79,8 @@ public:
     uint64_t Generation();
 
 private:
-    void LoadLocked();  // with mutex_ held
+    void LoadLocked();         // with mutex_ held
+    void OpenSessionLocked();  // the session the merges run in, after the slider list and check
     std::string FingerprintLocked() const;
     StudioAnswer ReadFaceLocked(int slot, const std::string& what);
 
