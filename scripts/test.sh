@@ -150,6 +150,24 @@ else
     record "vultrane.exe under Wine" "skipped (no build-win/vultrane.exe)" - -
 fi
 
+# The studio page in headless Chromium (skipped, saying so, where it is not installed).
+if [ "$host_ok" = 1 ]; then
+    stage_line "the studio page in headless Chromium"
+    status=0
+    run_logged browser ./scripts/test-studio-browser.sh build || status=$?
+    if grep -qi '^skipped' "$logs/browser"; then
+        record "studio in a browser" "skipped ($(grep -i '^skipped' "$logs/browser" | head -1 | cut -c1-60))" - -
+    else
+        if [ "$status" = 0 ]; then
+            record "studio in a browser" ran "1 test (1 passed, 0 failed)" passed
+        else
+            record "studio in a browser" ran "1 test (0 passed, 1 failed)" failed
+        fi
+    fi
+else
+    record "studio in a browser" "skipped (the host build failed)" - -
+fi
+
 # The table, then one closing line of totals: every test and check, and each failed stage that has
 # no count of its own (a failed build) as one failure.
 passed=0

@@ -20,6 +20,7 @@ void AddMergeCommand(CLI::App& app, Run& run);    // merge.cpp
 void AddSlotCommand(CLI::App& app, Run& run);     // slot.cpp
 void AddFormulaCommand(CLI::App& app, Run& run);  // formula.cpp
 void AddPreviewCommand(CLI::App& app, Run& run);  // preview.cpp
+void AddStudioCommand(CLI::App& app, Run& run);   // studio_server.cpp
 
 // For a word where a command was expected that is none: what it is not and the command it most
 // likely meant ("'chek' is not a command of vultrane; did you mean check?"). Empty otherwise.
