@@ -10,8 +10,10 @@
 #include <httplib.h>
 
 #ifdef _WIN32
-#include <shellapi.h>
+// clang-format off
 #include <windows.h>
+#include <shellapi.h>
+// clang-format on
 #else
 #include <spawn.h>
 #include <sys/wait.h>
