@@ -485,6 +485,18 @@ StudioAnswer Studio::SetPlayer(const std::string& body) {
     return State();
 }
 
+std::string FirstRaceName(const std::string& folder) {
+    GameSession session(folder);
+    session.LoadConfiguration();
+    for (const RaceDefinition& d : Config().raceDefinitions) {
+        for (const std::string& n : d.names)
+            if (!n.empty()) return n;
+        for (const std::string& n : d.editorIds)
+            if (!n.empty()) return n;
+    }
+    return {};
+}
+
 std::optional<StudioAnswer> GuardRequest(const RequestFacts& request, int port, const std::string& token) {
     auto lower = [](std::string s) {
         for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
