@@ -1,5 +1,6 @@
 // `vultrane studio` as users start it: bad arguments end with a message and status 2; a good
-// start prints the page's loopback address first and stops cleanly on an interrupt.
+// start (on the first race defined when none is given) prints the page's loopback address first
+// and stops cleanly on an interrupt.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -16,13 +17,12 @@ TEST(E2eStudio, BadArgumentsExitTwoWithAMessage) {
     e2e::TempDir dir;
     const char* cases[] = {
         "studio",
-        "studio '" VTR_EXAMPLE_GAME_DIR "'",  // no --race and no --world
         "studio /nonexistent --race Nord",
         "studio '" VTR_SOURCE_DIR "' --race Nord",  // no configuration there
-        "studio '" VTR_EXAMPLE_GAME_DIR "' --race Nord --sex other",
-        "studio '" VTR_EXAMPLE_GAME_DIR "' --race Nord --port 70000",
-        "studio '" VTR_EXAMPLE_GAME_DIR "' --race Nord --port -1",
-        "studio '" VTR_EXAMPLE_GAME_DIR "' --world /nonexistent.json",
+        "studio '" VTR_PRISTINE_GAME_DIR "' --race Nord --sex other",
+        "studio '" VTR_PRISTINE_GAME_DIR "' --race Nord --port 70000",
+        "studio '" VTR_PRISTINE_GAME_DIR "' --race Nord --port -1",
+        "studio '" VTR_PRISTINE_GAME_DIR "' --world /nonexistent.json",
     };
     for (const char* args : cases) {
         SCOPED_TRACE(args);
@@ -38,14 +38,15 @@ TEST(E2eStudio, PrintsItsLoopbackAddressAndStopsOnInterrupt) {
     e2e::TempDir dir;
     // timeout sends SIGINT, as Ctrl+C does; --preserve-status passes the program's own status on.
     const e2e::ProcessResult r = RunIn(
-        dir.Path(), "timeout --preserve-status -s INT 4 '" VTR_VULTRANE_PATH "' studio '" VTR_EXAMPLE_GAME_DIR
-                    "' --race Nord");
+        dir.Path(), "timeout --preserve-status -s INT 4 '" VTR_VULTRANE_PATH "' studio '" VTR_PRISTINE_GAME_DIR "'");
     EXPECT_EQ(r.exitCode, 0) << r.err;
     ASSERT_EQ(r.out.rfind("http://127.0.0.1:", 0), 0u) << r.out;
     const std::string first = r.out.substr(0, r.out.find('\n'));
     EXPECT_NE(first.find("/?token="), std::string::npos) << first;
     EXPECT_GE(first.size(), std::string("http://127.0.0.1:1/?token=").size() + 32);
     EXPECT_NE(r.out.find("\nstopped\n"), std::string::npos) << r.out;
+    // Without --race it starts on the first race the folder defines.
+    EXPECT_NE(r.out.find("for race Nord;"), std::string::npos) << r.out;
 }
 
 }  // namespace

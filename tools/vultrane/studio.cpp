@@ -111,6 +111,8 @@ std::vector<NodeChange> ParseSkeletonText(const std::string& text) {
 
 bool ParseValuesJson(const std::string& body, SliderValueList& values, std::string& error) {
     values.clear();
+    // Parsed on every slider move: the unordered kind is the quicker one.
+    using Json = nlohmann::json;
     const Json doc = Json::parse(body, nullptr, false);
     if (doc.is_discarded()) {
         error = "the body is not JSON";
@@ -394,6 +396,7 @@ StudioAnswer Studio::Merge(const std::string& body) {
             Pad4(morphs);
         }
     }
+    // The merge's own messages (a morph out of range) belong in the answer too: JSON last.
     const std::string json =
         Json{{"nodes", nodes}, {"problems", Problems(session_->LogLines())}}.dump(
             -1, ' ', false, nlohmann::ordered_json::error_handler_t::replace);
@@ -480,6 +483,18 @@ StudioAnswer Studio::SetPlayer(const std::string& body) {
         fingerprint_ = FingerprintLocked();
     }
     return State();
+}
+
+std::string FirstRaceName(const std::string& folder) {
+    GameSession session(folder);
+    session.LoadConfiguration();
+    for (const RaceDefinition& d : Config().raceDefinitions) {
+        for (const std::string& n : d.names)
+            if (!n.empty()) return n;
+        for (const std::string& n : d.editorIds)
+            if (!n.empty()) return n;
+    }
+    return {};
 }
 
 std::optional<StudioAnswer> GuardRequest(const RequestFacts& request, int port, const std::string& token) {

@@ -102,6 +102,10 @@ private:
     std::string configFolder_;
 };
 
+// The first race that the folder's race definitions name (the studio's race when none is
+// given); empty when none does. Throws UsageError for a folder without configuration.
+std::string FirstRaceName(const std::string& folder);
+
 // Access rules of the local server, decided from the request's facts alone.
 struct RequestFacts {
     std::string method;  // "GET", "POST", ...

@@ -10,8 +10,10 @@
 #include <httplib.h>
 
 #ifdef _WIN32
-#include <shellapi.h>
+// clang-format off
 #include <windows.h>
+#include <shellapi.h>
+// clang-format on
 #else
 #include <spawn.h>
 #include <sys/wait.h>
@@ -182,18 +184,23 @@ struct StudioCli {
 
 void Execute(const StudioCli& o, Run& run) {
     if (o.port < 0 || o.port > 65535) throw UsageError("--port must be 0-65535");
-    if (o.world.empty() && o.race.empty()) throw UsageError("--race is required (or --world FILE)");
     if (!o.world.empty()) {
         std::error_code ec;
         if (!std::filesystem::is_regular_file(o.world, ec)) throw UsageError("--world: '" + o.world + "' is not a file");
     }
     StudioOptions options{o.folder, o.race, ParseSex(o.sex, "--sex"), o.world};
+    if (o.world.empty() && o.race.empty()) {
+        // The page has a race choice; it starts on the first race the folder defines.
+        options.race = FirstRaceName(o.folder);
+        if (options.race.empty()) throw UsageError("the folder's race definitions name no race; give --race NAME");
+    }
     Studio studio(options);
     StudioServer server(studio, o.port, NewToken());
     std::string error;
     if (!server.Start(error)) throw std::runtime_error(error);
     std::printf("%s\n", server.Url().c_str());
-    std::printf("serving %s; Ctrl+C stops\n", options.folder.c_str());
+    std::printf("serving %s for race %s; Ctrl+C stops\n", options.folder.c_str(),
+                o.world.empty() ? options.race.c_str() : ("of " + o.world).c_str());
     std::fflush(stdout);
     if (o.open) OpenBrowser(server.Url());
     std::signal(SIGINT, OnInterrupt);
@@ -215,7 +222,7 @@ void AddStudioCommand(CLI::App& app, Run& run) {
     auto o = std::make_shared<StudioCli>();
     CLI::App* c = app.add_subcommand("studio", "A local web page with the race set's sliders on the merged 3D head, live");
     c->add_option("DATA_FOLDER", o->folder, "a mod's Data folder (Meshes/Vultrane/) or a game folder")->required();
-    c->add_option("--race", o->race, "the player's race (display name and editor id)");
+    c->add_option("--race", o->race, "the player's race (display name and editor id); default: the first one defined");
     c->add_option("--sex", o->sex, "female or male (default female)");
     c->add_option("--world", o->world, "a host-simulator world file whose player is used");
     c->add_option("--port", o->port, "port on 127.0.0.1 (default: a free one)");
