@@ -17,6 +17,8 @@ void SetDocumentsFolderOverride(const std::string& folder) {
     Override() = f;
 }
 
+std::string GetDocumentsFolderOverride() { return Override(); }
+
 namespace detail {
 const std::string& DocumentsFolderOverride() { return Override(); }
 }  // namespace detail

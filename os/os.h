@@ -53,6 +53,8 @@ std::string DocumentsFolder();
 // Tools that read and write slot files away from the user's own documents point
 // DocumentsFolder here; empty gives the platform's folder back.
 void SetDocumentsFolderOverride(const std::string& folder);
+// The folder set there; empty when none.
+std::string GetDocumentsFolderOverride();
 
 // Creates one folder; true when it exists afterwards.
 bool CreateFolder(const std::string& path);

@@ -29,6 +29,7 @@ public:
 
 private:
     std::string folder_;
+    std::string previous_;  // the override it replaced: scopes nest (a merge inside a test's scope)
 };
 
 // What a slot or preset file's lines hold, line by line: `refusal` (line 0 when none) is the

@@ -92,11 +92,12 @@ SlotTextFindings CheckSlotText(const std::string& bytes) {
 
 ScopedDocuments::ScopedDocuments() {
     folder_ = MakeTempFolder("vultrane-slot-");
+    previous_ = os::GetDocumentsFolderOverride();
     os::SetDocumentsFolderOverride(folder_);
 }
 
 ScopedDocuments::~ScopedDocuments() {
-    os::SetDocumentsFolderOverride("");
+    os::SetDocumentsFolderOverride(previous_);
     std::error_code ec;
     fs::remove_all(folder_, ec);
 }

@@ -112,8 +112,8 @@ std::vector<NodeChange> ParseSkeletonText(const std::string& text) {
 bool ParseValuesJson(const std::string& body, SliderValueList& values, std::string& error) {
     values.clear();
     // Parsed on every slider move: the unordered kind is the quicker one.
-    using Json = nlohmann::json;
-    const Json doc = Json::parse(body, nullptr, false);
+    using FastJson = nlohmann::json;
+    const FastJson doc = FastJson::parse(body, nullptr, false);
     if (doc.is_discarded()) {
         error = "the body is not JSON";
         return false;
@@ -122,13 +122,13 @@ bool ParseValuesJson(const std::string& body, SliderValueList& values, std::stri
         error = "expected {\"values\": [[uniqueID, value], ...]}";
         return false;
     }
-    const Json& list = doc["values"];
+    const FastJson& list = doc["values"];
     if (list.size() > kMaxValues) {
         error = "too many values";
         return false;
     }
     for (size_t i = 0; i < list.size(); ++i) {
-        const Json& p = list[i];
+        const FastJson& p = list[i];
         const std::string where = "values[" + std::to_string(i) + "]";
         if (!p.is_array() || p.size() != 2) {
             error = where + " is not a pair [uniqueID, value]";
