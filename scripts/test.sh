@@ -146,7 +146,7 @@ if [ -f build-win/vultrane.exe ]; then
         record "vultrane.exe under Wine" "skipped (needs wine64)" - -
     fi
 else
-    record "release archives" "skipped (needs g++-mingw-w64-x86-64-posix and libz-mingw-w64-dev)" - -
+    record "release archives" "skipped (no build-win/vultrane.exe: its build failed, or it needs g++-mingw-w64-x86-64-posix and libz-mingw-w64-dev)" - -
     record "vultrane.exe under Wine" "skipped (no build-win/vultrane.exe)" - -
 fi
 
