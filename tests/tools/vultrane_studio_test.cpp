@@ -454,6 +454,22 @@ TEST_F(StudioServerTest, GuardsHoldAndTheServerLivesOn) {
     EXPECT_EQ(alive->status, 200);
 }
 
+// A server stopped the moment it started must stop (the listening loop once missed the stop
+// and kept the program waiting forever); each one really answered before it went.
+TEST_F(StudioServerTest, StopsRightAfterStarting) {
+    for (int i = 0; i < 40; ++i) {
+        vultrane::StudioServer quick(*studio, 0, vultrane::NewToken());
+        std::string error;
+        ASSERT_TRUE(quick.Start(error)) << error;
+        if (i % 8 == 0) {
+            httplib::Client c("127.0.0.1", quick.Port());
+            auto r = c.Get("/api/generation", {{"X-Vtr-Token", quick.Token()}});
+            ASSERT_TRUE(r);
+            EXPECT_EQ(r->status, 200);
+        }
+    }
+}
+
 #ifdef __linux__
 TEST_F(StudioServerTest, ListensOnLoopbackOnly) {
     // /proc/net/tcp: local address as hex ip:port; 0100007F is 127.0.0.1, state 0A is listening.

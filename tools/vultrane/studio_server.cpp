@@ -56,6 +56,7 @@ struct StudioServer::Impl {
     std::mutex mutex;
     std::condition_variable wake;
     bool stopping = false;
+    std::atomic<bool> listenerDone{false};
 };
 
 StudioServer::StudioServer(Studio& studio, int port, std::string token)
@@ -133,7 +134,18 @@ bool StudioServer::Start(std::string& error) {
         error = "cannot listen on 127.0.0.1:" + std::to_string(port_) + " (in use?)";
         return false;
     }
-    impl_->listener = std::thread([&s] { s.listen_after_bind(); });
+    impl_->listener = std::thread([this, &s] {
+        s.listen_after_bind();
+        impl_->listenerDone = true;
+    });
+    // The server's stop() does nothing until its loop has marked itself running, so a Stop()
+    // right after Start() would leave the loop listening forever: wait for it here.
+    while (!s.is_running() && !impl_->listenerDone) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    if (impl_->listenerDone) {
+        impl_->listener.join();
+        error = "cannot listen on 127.0.0.1:" + std::to_string(port_);
+        return false;
+    }
     impl_->watcher = std::thread([this] {
         std::unique_lock<std::mutex> lock(impl_->mutex);
         while (!impl_->stopping) {
@@ -154,6 +166,7 @@ void StudioServer::Stop() {
         impl_->stopping = true;
     }
     impl_->wake.notify_all();
+    // Start() saw the loop running, so this one stop() ends it (a second one would find no socket).
     impl_->server.stop();
     if (impl_->listener.joinable()) impl_->listener.join();
     if (impl_->watcher.joinable()) impl_->watcher.join();
