@@ -67,6 +67,41 @@ void Label(Image& img, const std::string& text) {
     img.DrawText(8, 8, text, {235, 235, 235}, scale);
 }
 
+// Skin under a key light from the side and above, a weak fill from the other side, a
+// soft highlight and some darkening with depth: the nose then reads as standing out of the
+// face rather than as a dark hole under a frontal light.
+// Depth is measured over both shapes, so that before and after are shaded alike where they agree.
+void LightSkin(Raster& raster, const Camera& camera, const std::vector<Vec3>& before, const std::vector<Vec3>& after) {
+    raster.SetLight({-0.75, 0.35, 0.55}, 0.25);
+    raster.SetFill({0.45, -0.25, 0.85}, 0.28);
+    raster.SetHighlight(0.12, 24);
+    double nearest = INFINITY, farthest = -INFINITY;
+    for (const auto* positions : {&before, &after})
+        for (const Vec3& p : *positions) {
+            const double d = camera.Project(p).depth;
+            if (!std::isfinite(d)) continue;
+            nearest = std::min(nearest, d);
+            farthest = std::max(farthest, d);
+        }
+    raster.SetDepthCue(nearest, farthest, 0.45);
+}
+
+// Before on the left, after on the right; front above, profile below; the caption on a bar
+// across the top. `shots`: before-front, before-profile, after-front, after-profile.
+Image SideBySide(const std::vector<Image>& shots, int size, const std::string& caption) {
+    int scale = size >= 400 ? 2 : 1;
+    if (Image::TextWidth(caption, scale) > 2 * size - 16) scale = 1;
+    const int gap = std::max(2, size / 128), bar = Image::TextHeight(scale) + 16;
+    Image out(2 * size + gap, bar + 2 * size + gap, {30, 32, 38});
+    out.DrawText(8, 8, caption, {235, 235, 235}, scale);
+    for (size_t i = 0; i < shots.size() && i < 4; ++i) {
+        const int x0 = static_cast<int>(i / 2) * (size + gap), y0 = bar + static_cast<int>(i % 2) * (size + gap);
+        for (int y = 0; y < size; ++y)
+            for (int x = 0; x < size; ++x) out.Set(x0 + x, y0 + y, shots[i].Get(x, y));
+    }
+    return out;
+}
+
 std::string FormatLength(double v) {
     char buf[48];
     std::snprintf(buf, sizeof buf, "%.4g", v);
@@ -132,7 +167,7 @@ bool AddMergedFace(const TriFile& merged, std::vector<float>& vertices, std::str
 
 bool WriteFacePreviews(const TriFile& mesh, const std::vector<float>& before, const std::vector<float>& after,
                        const std::string& outStem, int size, bool movedMap, PreviewFiles& out, std::string& error,
-                       const std::function<void(size_t, size_t)>& progress) {
+                       const std::function<void(size_t, size_t)>& progress, const std::string& caption) {
     const size_t expected = mesh.vertices.size() * 3;
     if (before.size() != expected || after.size() != expected) {
         error = "vertex positions do not match the mesh's " + std::to_string(mesh.vertices.size()) + " vertices";
@@ -162,7 +197,7 @@ bool WriteFacePreviews(const TriFile& mesh, const std::vector<float>& before, co
         return false;
     }
 
-    const size_t total = movedMap ? 5 : 4;
+    const size_t total = 4 + (movedMap ? 1 : 0) + (caption.empty() ? 0 : 1);
     size_t done = 0;
     auto write = [&](const Image& img, const std::string& suffix) {
         const std::string path = outStem + suffix;
@@ -183,12 +218,16 @@ bool WriteFacePreviews(const TriFile& mesh, const std::vector<float>& before, co
                            {&pb, &profile, "before, profile", "-before-profile.png"},
                            {&pa, &front, "after, front", "-after-front.png"},
                            {&pa, &profile, "after, profile", "-after-profile.png"}};
+    std::vector<Image> drawn;
     for (const Shot& s : shots) {
         Raster raster(size, size, kBackground);
+        LightSkin(raster, *s.camera, pb, pa);
         DrawMesh(raster, *s.camera, *s.positions, tris, {}, kSkin);
         Label(raster.Picture(), s.label);
         if (!write(raster.Picture(), s.suffix)) return false;
+        if (!caption.empty()) drawn.push_back(raster.Picture());
     }
+    if (!caption.empty() && !write(SideBySide(drawn, size, caption), "-before-after.png")) return false;
     if (!movedMap) return true;
 
     std::vector<double> moved(pb.size());

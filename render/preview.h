@@ -35,10 +35,12 @@ struct PreviewFiles {
 // Writes <outStem>-before-front.png, -before-profile.png, -after-front.png, -after-profile.png and,
 // when movedMap, -moved-front.png (colour map of how far each vertex moved); the same camera
 // for before and after. `mesh` gives the triangles; `before`/`after` have mesh.vertices.size()*3 floats.
-// `progress`, when given, is called with (pictures done, pictures in all).
+// `progress`, when given, is called with (pictures done, pictures in all). With a `caption`, also
+// <outStem>-before-after.png: the four views in one picture, before left and after right, under
+// the caption.
 bool WriteFacePreviews(const TriFile& mesh, const std::vector<float>& before, const std::vector<float>& after,
                        const std::string& outStem, int size, bool movedMap, PreviewFiles& out, std::string& error,
-                       const std::function<void(size_t, size_t)>& progress = {});
+                       const std::function<void(size_t, size_t)>& progress = {}, const std::string& caption = {});
 
 constexpr int kMinPreviewSize = 32;
 constexpr int kMaxPreviewSize = 4096;  // about 120 MB of picture and depth buffer

@@ -74,12 +74,34 @@ Raster::Raster(int width, int height, Rgb background)
       depth_(static_cast<size_t>(std::max(width, 0)) * static_cast<size_t>(std::max(height, 0)),
              std::numeric_limits<float>::infinity()) {
     light_ = Normalized(light_);
+    half_ = Normalized(light_ + Vec3{0, 0, 1});
 }
 
 void Raster::SetLight(const Vec3& towardLight, double ambient) {
     const Vec3 l = Normalized(towardLight);
     if (l.Length() > 0) light_ = l;
     if (std::isfinite(ambient)) ambient_ = std::clamp(ambient, 0.0, 1.0);
+    half_ = Normalized(light_ + Vec3{0, 0, 1});
+}
+
+void Raster::SetFill(const Vec3& towardLight, double strength) {
+    const Vec3 l = Normalized(towardLight);
+    if (l.Length() > 0) fill_ = l;
+    if (std::isfinite(strength)) fillStrength_ = std::clamp(strength, 0.0, 1.0);
+}
+
+void Raster::SetHighlight(double strength, int shininess) {
+    if (std::isfinite(strength)) highlight_ = std::clamp(strength, 0.0, 1.0);
+    shininess_ = std::clamp(shininess, 1, 256);
+    half_ = Normalized(light_ + Vec3{0, 0, 1});
+}
+
+void Raster::SetDepthCue(double near, double far, double amount) {
+    if (!std::isfinite(near) || !std::isfinite(far) || !std::isfinite(amount) || !(far > near)) {
+        cueAmount_ = 0;
+        return;
+    }
+    cueNear_ = near, cueFar_ = far, cueAmount_ = std::clamp(amount, 0.0, 1.0);
 }
 
 float Raster::Depth(int x, int y) const {
@@ -101,8 +123,18 @@ int Raster::DrawTriangle(const ScreenVertex& a, const ScreenVertex& b, const Scr
                             Vec3 n = Normalized(a.normal * la + b.normal * lb + c.normal * lc);
                             if (n.Length() == 0) n = {0, 0, 1};
                             if (n.z < 0) n = n * -1.0;
-                            const double lit = ambient_ + (1.0 - ambient_) * std::max(0.0, n.Dot(light_));
-                            const Vec3 col = (a.colour * la + b.colour * lb + c.colour * lc) * lit;
+                            double lit = ambient_ + (1.0 - ambient_) * std::max(0.0, n.Dot(light_)) +
+                                         fillStrength_ * std::max(0.0, n.Dot(fill_));
+                            if (cueAmount_ > 0)
+                                lit *= 1.0 - cueAmount_ * std::clamp((z - cueNear_) / (cueFar_ - cueNear_), 0.0, 1.0);
+                            Vec3 col = (a.colour * la + b.colour * lb + c.colour * lc) * lit;
+                            if (highlight_ > 0) {
+                                // Repeated products, not pow(): the same bytes from every C library.
+                                const double base = std::max(0.0, n.Dot(half_));
+                                double h = highlight_;
+                                for (int k = 0; k < shininess_; ++k) h *= base;
+                                col = col + Vec3{h, h, h};
+                            }
                             auto channel = [](double v) {
                                 if (!(v > 0)) return uint8_t{0};
                                 if (v >= 1) return uint8_t{255};

@@ -92,6 +92,12 @@ public:
     int Height() const { return image_.Height(); }
     // `towardLight` in view space; ambient is the share of light that reaches every surface.
     void SetLight(const Vec3& towardLight, double ambient);
+    // Optional cues for shape (all off by default): a second, weaker light from another side;
+    // a highlight (Blinn-Phong, strength 0..1) where the surface mirrors the main light toward
+    // the viewer; and a darkening by depth, `amount` at `far` and none at `near`.
+    void SetFill(const Vec3& towardLight, double strength);
+    void SetHighlight(double strength, int shininess);
+    void SetDepthCue(double near, double far, double amount);
     // Depth-tested and shaded per pixel from the interpolated normal; a normal facing away
     // from the viewer is turned around, so the inside of an open mesh is lit too.
     // Returns the pixels that passed the depth test.
@@ -106,6 +112,12 @@ private:
     std::vector<float> depth_;
     Vec3 light_{-0.45, 0.55, 0.70};
     double ambient_ = 0.25;
+    Vec3 fill_{0, 0, 1};
+    double fillStrength_ = 0;
+    Vec3 half_{0, 0, 1};
+    double highlight_ = 0;
+    int shininess_ = 1;
+    double cueNear_ = 0, cueFar_ = 0, cueAmount_ = 0;
 };
 
 // --- Meshes and cameras ---------------------------------------------------------------------

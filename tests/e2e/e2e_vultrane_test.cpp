@@ -89,7 +89,16 @@ TEST(E2eVultrane, DemoWritesTheFilesItNamesBelowItsOutputFolderOnly) {
     }
     named.push_back(record["slotFile"]);
     for (const auto& p : record["pictures"]) named.push_back(p);
-    EXPECT_EQ(record["pictures"].size(), 5u);
+    EXPECT_EQ(record["pictures"].size(), 6u);
+    // Files are named as they are on disk, which Linux tells apart by letter case.
+    const fs::path game = record["gameFolder"].get<std::string>();
+    ASSERT_EQ(record["raceSetFiles"].size(), 3u);
+    for (const auto& f : record["raceSetFiles"]) EXPECT_TRUE(fs::is_regular_file(game / f.get<std::string>())) << f;
+    EXPECT_EQ(record["raceSetFiles"][0], "data/Meshes/Vultrane/Sets/Nord.ini");
+    for (const auto& f : record["generatedSources"]) EXPECT_TRUE(fs::is_regular_file(f.get<std::string>())) << f;
+    // The preset by its file, its values by their sliders.
+    EXPECT_EQ(record["preset"]["file"], "NordPreset02.txt");
+    for (const auto& v : record["preset"]["values"]) EXPECT_TRUE(v.contains("name")) << v.dump();
     for (const std::string& p : named) {
         SCOPED_TRACE(p);
         EXPECT_EQ(p.rfind(out.string() + "/", 0), 0u);
@@ -105,7 +114,18 @@ TEST(E2eVultrane, DemoWritesTheFilesItNamesBelowItsOutputFolderOnly) {
     EXPECT_EQ(FilesBelow(VTR_SOURCE_DIR "/examples"), examplesBefore);
 
     // A second run into the same folder is fine; a folder with someone else's files is refused.
-    EXPECT_EQ(RunIn(dir.Path(), "demo --out out --size 64").exitCode, 0);
+    const e2e::ProcessResult again = RunIn(dir.Path(), "demo --out out --size 64");
+    EXPECT_EQ(again.exitCode, 0);
+    // The summary explains each reserved morph once, where it first appears, and names the
+    // preset's values by their sliders.
+    for (const char* once : {"(NoseType32: ", "(LipType33: ", "(NoseType33: ", "(the morphs outside the game's own names",
+                             "Type 99 is a slider", "Nose height (28) = -0.75", "NordPreset02.txt",
+                             "Nord-female-head-before-after.png"}) {
+        const size_t at = again.out.find(once);
+        EXPECT_NE(at, std::string::npos) << once << "\n" << again.out;
+        if (at != std::string::npos) EXPECT_EQ(again.out.find(once, at + 1), std::string::npos) << once;
+    }
+    EXPECT_LT(again.out.find("NoseType32 moves"), again.out.find("(NoseType32: "));
     dir.Write("mine/notes.txt", "keep");
     const e2e::ProcessResult refused = RunIn(dir.Path(), "demo --out mine");
     EXPECT_EQ(refused.exitCode, 2);

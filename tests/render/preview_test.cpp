@@ -225,4 +225,43 @@ TEST(Preview, CommandAppliesMorphsOrAMergedFile) {
     EXPECT_THROW(RunPreview({mesh, "--out", dir.Path() + "/file/c"}), std::runtime_error);
 }
 
+TEST(Preview, SideBySideHoldsTheFourViewsUnderItsCaption) {
+    vtrtest::ScopedGameFolder dir;
+    const TriFile f = Sphere();
+    const std::vector<float> before = render::BaseVertices(f), after = render::MergedFaceVertices(f);
+    render::PreviewFiles files;
+    std::string error;
+    size_t total = 0;
+    ASSERT_TRUE(render::WriteFacePreviews(f, before, after, dir.Path() + "/s", 96, false, files, error,
+                                          [&](size_t, size_t all) { total = all; }, "Sphere, preset x"))
+        << error;
+    ASSERT_EQ(files.paths.size(), 5u);
+    EXPECT_EQ(total, 5u);
+    EXPECT_EQ(files.paths[4], dir.Path() + "/s-before-after.png");
+    const vtrtest::Decoded all = vtrtest::DecodePngFile(files.paths[4]);
+    ASSERT_TRUE(all.ok);
+    const int gap = 2, bar = all.height - 2 * 96 - gap;
+    EXPECT_EQ(all.width, 2 * 96 + gap);
+    EXPECT_GT(bar, 7);
+    // Before on the left, after on the right; front above, profile below: each quarter is the
+    // separate picture, pixel for pixel.
+    const int at[4][2] = {{0, 0}, {0, 1}, {1, 0}, {1, 1}};  // before-front, before-profile, after-front, after-profile
+    for (int i = 0; i < 4; ++i) {
+        const vtrtest::Decoded one = vtrtest::DecodePngFile(files.paths[static_cast<size_t>(i)]);
+        ASSERT_TRUE(one.ok);
+        int differ = 0;
+        for (int y = 0; y < 96; ++y)
+            for (int x = 0; x < 96; ++x) {
+                const render::Rgb a = one.At(x, y), b = all.At(at[i][0] * (96 + gap) + x, bar + at[i][1] * (96 + gap) + y);
+                differ += a.r != b.r || a.g != b.g || a.b != b.b;
+            }
+        EXPECT_EQ(differ, 0) << files.paths[static_cast<size_t>(i)];
+    }
+    // The caption is drawn on the bar.
+    int bright = 0;
+    for (int y = 0; y < bar; ++y)
+        for (int x = 0; x < all.width; ++x) bright += all.At(x, y).r > 200;
+    EXPECT_GT(bright, 50);
+}
+
 }  // namespace

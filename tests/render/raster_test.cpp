@@ -219,4 +219,52 @@ TEST(Raster, CubeSeenFrontOnCoversItsSquareAtTheFrontFacesDepth) {
     EXPECT_EQ(raster.Picture().Get(5, 5).r, 0);
 }
 
+// One flat square at depth d facing the viewer, drawn with normal n, read back at its centre.
+uint8_t Shade(render::Raster& r, const Vec3& n, double depth) {
+    render::ScreenVertex a{2, 2, depth, n, {0.5, 0.5, 0.5}}, b{18, 2, depth, n, {0.5, 0.5, 0.5}},
+        c{2, 18, depth, n, {0.5, 0.5, 0.5}}, d{18, 18, depth, n, {0.5, 0.5, 0.5}};
+    r.DrawTriangle(a, b, c);
+    r.DrawTriangle(b, d, c);
+    return r.Picture().Get(10, 10).r;
+}
+
+TEST(Raster, FillHighlightAndDepthCueChangeOnlyWhatTheySay) {
+    const Vec3 facing{0, 0, 1}, sideways{1, 0, 0.2};
+    auto fresh = [] {
+        render::Raster r(20, 20, {0, 0, 0});
+        r.SetLight({0, 0, 1}, 0.2);
+        return r;
+    };
+    render::Raster plain = fresh();
+    const uint8_t base = Shade(plain, sideways, 0);
+    // A fill from the right lights a surface turned right, and only by its share.
+    render::Raster filled = fresh();
+    filled.SetFill({1, 0, 0}, 0.3);
+    EXPECT_GT(Shade(filled, sideways, 0), base + 20);
+    render::Raster filledAway = fresh();
+    filledAway.SetFill({-1, 0, 0}, 0.3);
+    EXPECT_EQ(Shade(filledAway, sideways, 0), base);
+    // The highlight sits where the surface mirrors the light to the viewer.
+    render::Raster shiny = fresh(), dull = fresh();
+    shiny.SetHighlight(0.3, 20);
+    EXPECT_GT(Shade(shiny, facing, 0), Shade(dull, facing, 0) + 50);
+    render::Raster shinySide = fresh();
+    shinySide.SetHighlight(0.3, 20);
+    EXPECT_LE(Shade(shinySide, sideways, 0), base + 1);
+    // Depth darkens from none at `near` to `amount` at `far`.
+    render::Raster nearR = fresh(), farR = fresh(), flat = fresh();
+    nearR.SetDepthCue(0, 10, 0.5);
+    farR.SetDepthCue(0, 10, 0.5);
+    const uint8_t lit = Shade(flat, facing, 10);
+    EXPECT_EQ(Shade(nearR, facing, 0), lit);
+    EXPECT_NEAR(Shade(farR, facing, 10), lit * 0.5, 1.5);
+    // Nonsense settings change nothing rather than poisoning every pixel.
+    render::Raster odd = fresh();
+    odd.SetFill({0, 0, 0}, NAN);
+    odd.SetHighlight(NAN, -5);
+    odd.SetDepthCue(5, 5, 1);
+    odd.SetDepthCue(NAN, 1, 1);
+    EXPECT_EQ(Shade(odd, sideways, 3), base);
+}
+
 }  // namespace

@@ -109,6 +109,49 @@ Json ChangedMorphData(const Json& before, const Json& after) {
     return changed;
 }
 
+// A path as it is on disk, relative to `base` when it lies below it: the plug-in logs and the
+// example generator name files as the game would, in any letter case.
+std::string OnDisk(const fs::path& base, const std::string& path) {
+    const fs::path real = fs::path(os::ResolvePath(path)).lexically_normal();
+    const fs::path absolute = real.is_absolute() ? real : (fs::current_path() / real).lexically_normal();
+    const fs::path rel = absolute.lexically_relative(base);
+    if (!rel.empty() && *rel.begin() != "..") return rel.generic_string();
+    return absolute.string();
+}
+
+// What a slider does, in a few words, from its definition in the race set.
+std::string Describe(const SliderDef& s) {
+    switch (s.type) {
+    case 0: return "morphs " + s.lowTarget + " / " + s.target;
+    case 1: return "picks the morph " + s.target + "<value>";
+    case 2: {
+        std::vector<std::string> nodes;
+        for (size_t j = 0; j + 1 < s.extraList.size();) {
+            if (!s.extraList[j].empty() && s.extraList[j][0] == '+') {
+                j += 5;
+                continue;
+            }
+            nodes.push_back(s.extraList[j]);
+            j += 2;
+        }
+        std::string text = "scales " + (nodes.empty() ? s.target : nodes.front());
+        if (nodes.size() > 1) text += " and " + std::to_string(nodes.size() - 1) + " more";
+        return text;
+    }
+    case 3: return "moves " + s.target;
+    case 4: return "picks one of " + std::to_string(s.extraList.size()) + " rows of node scales";
+    case 5: return "scales the whole character";
+    case 6:
+    case 7:
+    case 8:
+    case 17: return "a value for the menu's script, kept in the slot";
+    case 9: return "the game menu's own \"" + s.name + "\" entry";
+    case 10: return "a colour the menu sets on a tint layer";
+    case 18: return "moves single vertices (" + s.target + ")";
+    default: return "type " + std::to_string(s.type);
+    }
+}
+
 class ScopedEnv {
 public:
     ScopedEnv(const char* name, const std::string& value) : name_(name) {
@@ -155,7 +198,8 @@ Json RunDemo(const std::string& outFolder, int pictureSize) {
     const std::vector<std::string> prepared = PrepareExampleGame(game.string());
     Json generated = Json::array();
     for (const std::string& f : prepared)
-        if (f.size() > 4 && f.substr(f.size() - 4) == ".tri") generated.push_back((game / f).string());
+        if (f.size() > 4 && f.substr(f.size() - 4) == ".tri")
+            generated.push_back((game / OnDisk(game, (game / f).string())).lexically_normal().string());
     record["generatedSources"] = generated;
     progress.Step(1);
 
@@ -217,11 +261,31 @@ Json RunDemo(const std::string& outFolder, int pictureSize) {
     });
     record["raceSetFiles"] = Json::array();
     for (const std::string& l : loadLog)
-        if (l.rfind("Load ini: ", 0) == 0) record["raceSetFiles"].push_back(l.substr(10));
+        if (l.rfind("Load ini: ", 0) == 0) record["raceSetFiles"].push_back(OnDisk(game, l.substr(10)));
+    for (const RaceDefinition& d : Config().raceDefinitions)
+        if (std::find(d.names.begin(), d.names.end(), kRace) != d.names.end()) {
+            const size_t p = static_cast<size_t>(-1 - kPreset);
+            if (p < d.presets.size()) record["preset"]["file"] = d.presets[p];
+            break;
+        }
     const int index = FindPlayerRaceSetting(raceName);
     if (index >= 0) {
         const RaceSetting& set = Config().raceSettings[static_cast<size_t>(index)];
         record["raceSet"] = set.raceSetName;
+        for (Json& v : record["preset"]["values"]) {
+            const int at = FindSliderForValue(set, v["uniqueID"].get<int32_t>(), sexCode);
+            if (at >= 0) v["name"] = set.sliders[static_cast<size_t>(at)].name;
+        }
+        // What each listed slider does; a merged duplicate (type 99) is described by its first record.
+        Json notes = Json::object();
+        for (const SliderDef& d : set.sliders)
+            if (d.type != 99 && (d.sexMask & sexCode) && !notes.contains(std::to_string(d.uniqueID)))
+                notes[std::to_string(d.uniqueID)] = Describe(d);
+        record["sliderNotes"] = notes;
+        Json neckHead = Json::array();
+        for (int id : {903, 902})
+            if (FindSliderForValue(set, id, sexCode) >= 0) neckHead.push_back(id);
+        record["neckHeadSliders"] = neckHead;
         const auto& targets = set.TargetNames(sexCode);
         const auto& sources = set.SourceSets(sexCode);
         for (size_t t = 0; t < targets.size(); ++t) {
@@ -253,6 +317,7 @@ Json RunDemo(const std::string& outFolder, int pictureSize) {
                     w["comparedWithSource"] = {{"source", fs::weakly_canonical(sourcePath).string()},
                                                {"morphsChanged", changedNames},
                                                {"morphsDropped", d.onlyInA.size()},
+                                               {"morphsDroppedNames", d.onlyInA},
                                                {"morphsAdded", d.onlyInB}};
                 }
             }
@@ -281,7 +346,10 @@ Json RunDemo(const std::string& outFolder, int pictureSize) {
         render::PreviewFiles files;
         const std::vector<float> base = render::BaseVertices(merged), face = render::MergedFaceVertices(merged);
         const std::string stem = (pictures / (std::string(kRace) + (sexCode == 2 ? "-female" : "-male") + "-head")).string();
-        if (render::WriteFacePreviews(merged, base, face, stem, pictureSize, true, files, readError))
+        const std::string caption = std::string(kRace) + (sexCode == 2 ? " woman" : " man") + ", preset " +
+                                    record["preset"].value("file", std::to_string(-kPreset)) +
+                                    ": before (left), after (right)";
+        if (render::WriteFacePreviews(merged, base, face, stem, pictureSize, true, files, readError, {}, caption))
             for (const std::string& p : files.paths) picturesOut.push_back(p);
         else problems.push_back("the pictures: " + readError);
         double most = 0;
@@ -307,7 +375,7 @@ std::string DemoSummary(const Json& r) {
     add("  game folder:   " + r["gameFolder"].get<std::string>() + " (a copy of examples/game, " +
         std::to_string(r["generatedSources"].size()) + " source .tri files generated)");
     add("");
-    add("Loaded:");
+    add("Loaded (paths below the game folder):");
     std::string sets;
     for (const Json& f : r["raceSetFiles"]) sets += (sets.empty() ? "" : ", ") + f.get<std::string>();
     add("  race-set files: " + sets);
@@ -317,38 +385,72 @@ std::string DemoSummary(const Json& r) {
         if (l.get<std::string>().rfind("match race: ", 0) == 0) match = l.get<std::string>();
     add("  " + match + " (race set " + r.value("raceSet", std::string("?")) + ")");
 
+    const Json notes = r.value("sliderNotes", Json::object());
+    auto noteOf = [&](const Json& id) {
+        const std::string key = id.is_number_integer() ? id.dump() : std::to_string(static_cast<long long>(id.get<double>()));
+        return notes.contains(key) ? notes[key].get<std::string>() : std::string();
+    };
     Json records = FilledArray(list, 1);
     std::vector<std::vector<std::string>> rows;
-    size_t sliders = 0;
+    size_t sliders = 0, gameEntries = 0, pickers = 0, companions = 0;
+    std::string gameEntryNames;
     for (const Json& rec : records) {
         if (!rec.contains("text")) continue;
         ++sliders;
         // The game menu's own entries (types 9 and 10), the colour pickers and the vertex editor's
-        // companion sliders are left out of the short table.
+        // companion rows are counted, not listed.
         const double id = rec["uniqueID"].get<double>();
-        if (rec["type"] == 9 || rec["type"] == 10 || (id >= 980 && id <= 983) ||
-            rec["text"].get<std::string>().rfind("$VTR_", 0) == 0)
+        const std::string text = rec["text"].get<std::string>();
+        if (rec["type"] == 9 || rec["type"] == 10) {
+            ++gameEntries;
+            if (gameEntries <= 4) gameEntryNames += (gameEntryNames.empty() ? "" : ", ") + text;
             continue;
-        rows.push_back({rec["text"].get<std::string>(), rec["uniqueID"].dump(), rec["type"].dump(),
+        }
+        if (id >= 980 && id <= 983) {
+            ++pickers;
+            continue;
+        }
+        if (text.rfind("$VTR_", 0) == 0) {
+            ++companions;
+            continue;
+        }
+        std::string what = noteOf(rec["uniqueID"]);
+        if (rec["type"] == 99) what = "listed here too: " + what;
+        rows.push_back({text, rec["uniqueID"].dump(), rec["type"].dump(),
                         Short(rec["sliderMin"].get<double>()) + " .. " + Short(rec["sliderMax"].get<double>()),
-                        rec["categoryName"].get<std::string>()});
+                        rec["categoryName"].get<std::string>(), what});
     }
     add("");
-    add("Sliders the menu lists (GetList): " + std::to_string(sliders) + " records; the plug-in's own sliders:");
-    std::string table = FormatTable({"slider", "uniqueID", "type", "range", "category"}, rows, {false, true, true, false, false});
+    add("Sliders the menu lists (GetList): " + std::to_string(sliders) + " records; the race set's own sliders:");
+    std::string table =
+        FormatTable({"slider", "uniqueID", "type", "range", "category", "what it does"}, rows, {false, true, true, false, false, false});
     for (size_t at = 0; at < table.size();) {
         size_t end = table.find('\n', at);
         add("  " + table.substr(at, end - at));
         at = end + 1;
     }
+    add("  Type 99 is a slider the race set lists in a second category: the menu shows it in both.");
+    std::vector<std::string> rest;
+    if (gameEntries)
+        rest.push_back(std::to_string(gameEntries) + " of the game menu's own entries that the set's fixed-menu lines place (" +
+                       gameEntryNames + (gameEntries > 4 ? ", ..." : "") + ")");
+    if (pickers) rest.push_back(std::to_string(pickers) + " colour pickers");
+    if (companions) rest.push_back(std::to_string(companions) + " companion rows of the vertex edit");
+    if (!rest.empty()) {
+        add("  Not in the table:");
+        for (const std::string& line : rest) add("    " + line);
+    }
     add("");
-    std::string values;
-    for (const Json& v : r["preset"]["values"])
-        values += (values.empty() ? "" : ", ") + v["uniqueID"].dump() + "=" + Num(v["value"].get<double>());
-    add("Preset " + std::to_string(-r["preset"]["slot"].get<int>()) + " of the race (GetSlotData slot " +
-        r["preset"]["slot"].dump() + "): " + values);
+    const Json& preset = r["preset"];
+    add("Preset " + std::to_string(-preset["slot"].get<int>()) + " of the race" +
+        (preset.contains("file") ? ", " + preset["file"].get<std::string>() : std::string()) + " (GetSlotData slot " +
+        preset["slot"].dump() + "):");
+    for (const Json& v : preset["values"])
+        add("  " + v.value("name", std::string("(no slider)")) + " (" + v["uniqueID"].dump() + ") = " + Num(v["value"].get<double>()));
     add("");
     add("SetMergedMorphs wrote:");
+    bool explainedMain = false, explainedNeck = false, explainedDropped = false;
+    const Json neckHead = r.value("neckHeadSliders", Json::array());
     for (const Json& w : r["writtenTri"]) {
         if (!w["written"].get<bool>()) {
             add("  (not written) " + w["target"].get<std::string>());
@@ -361,28 +463,62 @@ std::string DemoSummary(const Json& r) {
             add(std::string("      ") + name + (m["atVertex"].is_null() ? std::string(": moves nothing")
                                                       : " moves vertices up to " + Short(m["largestOffset"].get<double>()) +
                                                             " units (most at vertex " + m["atVertex"].dump() + ")"));
+            if (std::string(name) == "NoseType32" && !explainedMain) {
+                explainedMain = true;
+                add("        (NoseType32: a morph name the game knows, reserved for the merged face: every morph slider's");
+                add("        value summed into one morph)");
+            }
+            if (std::string(name) == "LipType33" && !explainedNeck) {
+                explainedNeck = true;
+                add("        (LipType33: reserved for the neck and head morphs of sliders 903 and 902;");
+                add(std::string("        ") + (neckHead.empty() ? "this race set has neither, so it stays zero)"
+                                                                : "this preset sets neither, so it stays zero)"));
+            }
         }
         if (w.contains("comparedWithSource")) {
             const Json& c = w["comparedWithSource"];
-            auto join = [](const Json& entries) {
+            auto join = [](const Json& entries, size_t most) {
                 std::string names;
-                for (const Json& n : entries) names += (names.empty() ? "" : ", ") + n.get<std::string>();
+                size_t n = 0;
+                for (const Json& e : entries) {
+                    if (n++ == most) {
+                        names += ", ...";
+                        break;
+                    }
+                    names += (names.empty() ? "" : ", ") + e.get<std::string>();
+                }
                 return names.empty() ? std::string("none") : names;
             };
-            add("      against its source: added " + join(c["morphsAdded"]) + "; changed " + join(c["morphsChanged"]) +
-                "; " + c["morphsDropped"].dump() + " morphs that only the sliders use left out");
+            add("      against its source: added " + join(c["morphsAdded"], 8) + "; changed " + join(c["morphsChanged"], 8) +
+                "; left out " + c["morphsDropped"].dump() + " morphs");
+            if (!explainedDropped && c["morphsDropped"].get<size_t>() > 0) {
+                explainedDropped = true;
+                // The sliders' own morphs first: they say more than the neck and head morphs.
+                Json names = Json::array(), neckHeadNames = Json::array();
+                for (const Json& n : c.value("morphsDroppedNames", Json::array()))
+                    (n.get<std::string>().rfind("VTR_", 0) == 0 ? neckHeadNames : names).push_back(n);
+                for (const Json& n : neckHeadNames) names.push_back(n);
+                add("        (the morphs outside the game's own names, " + join(names, 4) + ":");
+                add("        the merge reads them from the source, and their effect is in NoseType32 and LipType33)");
+            }
         }
     }
     add("  slot file: " + (r["slotFile"].is_null() ? std::string("(none)") : r["slotFile"].get<std::string>()));
     add("");
-    add("SetMergedMorphsMemory patched the loaded morph data:");
+    add("SetMergedMorphsMemory patched the morph data the game holds loaded:");
     if (r["memoryChanges"].empty()) add("  nothing changed");
+    bool explainedMemory = false;
     for (const Json& c : r["memoryChanges"]) {
         std::string what = c["path"].get<std::string>() + ": " + c["morph"].get<std::string>();
         if (c["after"].contains("nonZeroDeltas"))
             what += " (" + (c["before"].is_null() ? std::string("-") : c["before"].value("nonZeroDeltas", Json()).dump()) +
                     " -> " + c["after"]["nonZeroDeltas"].dump() + " vertices moved)";
         add("  " + what);
+        if (!explainedMemory && c["morph"] == "NoseType33") {
+            explainedMemory = true;
+            add("    (NoseType33: the loaded morph that the merged face is written over, so the face changes at once;");
+            add("    the files above carry the same face as NoseType32 for when the game loads them again)");
+        }
     }
     add("");
     if (r["problems"].empty()) add("Log errors: none");
@@ -393,7 +529,7 @@ std::string DemoSummary(const Json& r) {
     add("");
     if (r.contains("headMovedAtMost"))
         add("Pictures of the merged head (before: its own vertices; after: with the merged face, which moves it up to " +
-            Short(r["headMovedAtMost"].get<double>()) + " units):");
+            Short(r["headMovedAtMost"].get<double>()) + " units; -before-after.png shows both side by side):");
     for (const Json& p : r["pictures"]) add("  " + p.get<std::string>());
     add("");
     add("The full record: vultrane demo --json");
