@@ -14,6 +14,7 @@
 #include "game/sim/sim.h"
 #include "morph/tri_format.h"
 #include "os/os.h"
+#include "tools/vultrane/check_util.h"
 #include "tools/trigen/plan.h"
 #include "tools/vultrane/check_run.h"
 #include "tools/vultrane/commands.h"
@@ -256,6 +257,42 @@ TEST_F(VultraneCheckTest, ExpressionFileTargetsNearMissesAndTheRestPosition) {
     r = Check();
     EXPECT_EQ(r.Errors(), 0u) << Dump(r);
     EXPECT_EQ(r.Warnings(), 0u) << Dump(r);
+}
+
+// A misspelt skeleton node: named less often than the node it misses by one edit or by letter
+// case. Left and right, and Spine1 beside Spine2, are other nodes, not typos.
+TEST(CheckNodeNames, HintsOnlyAtLikelyTypos) {
+    using vultrane::NodeUse;
+    const std::vector<NodeUse> uses = {
+        {"NPC Spine2 [Spn2]", "a.ini", 3},  {"NPC Spine2 [Spn2]", "a.ini", 4},  {"NPC Spine2 [Spn2]", "b.ini", 4},
+        {"NPC Spine2 [Spn 2]", "a.ini", 5},
+        {"NPC Spine2 [Spn 2]", "a.ini", 5}, {"NPC L Clavicle [LClv]", "a.ini", 6}, {"NPC L Clavicle [LClv]", "a.ini", 7},
+        {"NPC R Clavicle [RClv]", "a.ini", 8}, {"NPC Spine1 [Spn1]", "a.ini", 9}, {"NPC Head [Head]", "a.ini", 10},
+        {"NPC Head [Head]", "b.ini", 2},    {"NPC head [Head]", "b.ini", 11},   {"NPC Neck [Neck]", "a.ini", 12},
+        {"NPC Neck [Nek]", "a.ini", 13},    {"", "a.ini", 14}};
+    const std::vector<vultrane::NodeHint> hints = vultrane::NodeNameHints(uses);
+    std::vector<std::string> got;
+    for (const auto& h : hints) got.push_back(h.use.file + ":" + std::to_string(h.use.line) + " " + h.use.name + " -> " + h.meant);
+    // [Spn 2] twice on one line is one hint; Neck/Nek are named once each, so neither is the typo.
+    EXPECT_EQ(got, (std::vector<std::string>{"a.ini:5 NPC Spine2 [Spn 2] -> NPC Spine2 [Spn2]",
+                                             "b.ini:11 NPC head [Head] -> NPC Head [Head]"}));
+    ASSERT_EQ(hints.size(), 2u);
+    EXPECT_EQ(hints[0].times, 2u);  // named twice, though on one line
+    EXPECT_EQ(hints[1].meantTimes, 2u);
+}
+
+TEST_F(VultraneCheckTest, MisspeltNodeNamesGetAHint) {
+    Replace("Sets/Nord.ini", "Chest, 2002, 202, NPC Spine2 [Spn2], 0.25", "Chest, 2002, 202, NPC Spine2 [Spn 2], 0.25");
+    Replace("Sets/Nord.ini", "+NPC Head [Head], x, 0, 0, 3", "+NPC head [Head], x, 0, 0, 3");
+    const CheckReport r = Check();
+    const Diagnostic* spine = Find(r, "Sets/Nord.ini", LineOf("Sets/Nord.ini", "Chest, 2002"), "(did you mean NPC Spine2 [Spn2]?)");
+    ASSERT_TRUE(spine) << Dump(r);
+    EXPECT_FALSE(spine->error);
+    EXPECT_NE(spine->message.find("'NPC Spine2 [Spn 2]' is named once, 'NPC Spine2 [Spn2]' 3 times"), std::string::npos)
+        << spine->message;
+    EXPECT_TRUE(Find(r, "Sets/Nord.ini", LineOf("Sets/Nord.ini", "Neck length"), "(did you mean NPC Head [Head]?)")) << Dump(r);
+    EXPECT_EQ(r.Warnings(), 2u) << Dump(r);
+    EXPECT_EQ(r.Errors(), 0u) << Dump(r);
 }
 
 // Every mistake of a race-set file in one run, each at its own line, though the game stops at

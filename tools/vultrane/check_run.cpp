@@ -600,6 +600,7 @@ private:
                 for (const auto& sources : set.SourceSets(sex)) total += sources.size();
         Progress progress("reading .tri files", total);
         size_t done = 0;
+        std::vector<NodeUse> nodes;
         for (size_t k = 0; k < config.raceSettings.size() && k < loadedSets_.size(); ++k) {
             const RaceSetting& set = config.raceSettings[k];
             const std::string real = session_.RealPath("data\\" + loadedSets_[k]);
@@ -611,8 +612,47 @@ private:
             CheckSliders(set, lines, morphsOf, anySource);
             CheckUniqueIds(set, lines);
             if (set.vertexEdit) CheckVertexEdit(set, targetVertices);
+            CollectNodes(set, lines, nodes);
         }
         progress.Done();
+        for (const NodeHint& h : NodeNameHints(nodes))
+            Add(h.use.file, h.use.line, false,
+                "node '" + h.use.name + "' is named " + Times(h.times) + ", '" + h.meant + "' " + Times(h.meantTimes) +
+                    " (did you mean " + h.meant +
+                    "?): a node the player's skeleton lacks changes nothing, and a slider whose own node is missing "
+                    "is left out of the menu");
+    }
+
+    static std::string Times(size_t n) { return n == 1 ? "once" : n == 2 ? "twice" : std::to_string(n) + " times"; }
+
+    // The skeleton nodes that the set's node sliders name, for spotting a misspelt one.
+    void CollectNodes(const RaceSetting& set, const SetLines& lines, std::vector<NodeUse>& out) const {
+        const std::string shown = Show(lines.real);
+        for (size_t i = 0; i < set.sliders.size() && i < lines.sliderLineOf.size(); ++i) {
+            const SliderDef& s = set.sliders[i];
+            const int line = lines.sliderLineOf[i];
+            auto add = [&](std::string name) {
+                name = Trim(name);
+                if (!name.empty() && (name[0] == '+' || name[0] == '*')) name = Trim(name.substr(1));
+                if (!name.empty() && Lower(name) != "dummy") out.push_back({name, shown, line});
+            };
+            if (s.type == kSliderNodeScale) {
+                for (size_t j = 0; j + 1 < s.extraList.size();) {
+                    const bool move = !s.extraList[j].empty() && s.extraList[j][0] == '+';
+                    add(s.extraList[j]);
+                    j += move ? 5 : 2;
+                }
+            } else if (s.type == kSliderNodeMove) {
+                add(s.target);
+            } else if (s.type == kSliderPresetScale) {
+                for (const std::string& row : s.extraList) {
+                    std::stringstream in(row);
+                    std::string piece;
+                    for (int k = 0; std::getline(in, piece, ','); ++k)
+                        if (k % 2 == 0) add(piece);
+                }
+            }
+        }
     }
 
     // " (did you mean X?)" when the folder of a missing file holds one whose name is near; X is

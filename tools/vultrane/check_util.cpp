@@ -4,6 +4,8 @@
 #include <cctype>
 #include <cmath>
 #include <cstdio>
+#include <map>
+#include <tuple>
 
 #include "config/text.h"
 
@@ -110,6 +112,57 @@ std::string EncodingProblem(std::string_view b) {
     for (size_t i = 0; i < n; ++i) zeros += b[i] == '\0';
     if (n >= 4 && zeros * 4 >= n) return "the file is UTF-16 (every other byte is zero)";
     return {};
+}
+
+namespace {
+
+// Same length, one position differs, and there a digit for a digit or L for R: "NPC Spine1" and
+// "NPC Spine2", "NPC L Calf" and "NPC R Calf" are different nodes.
+bool SiblingNodes(const std::string& a, const std::string& b) {
+    if (a.size() != b.size()) return false;
+    size_t at = a.size();
+    for (size_t i = 0; i < a.size(); ++i)
+        if (a[i] != b[i]) {
+            if (at != a.size()) return false;
+            at = i;
+        }
+    if (at == a.size()) return false;
+    const char x = a[at], y = b[at];
+    const bool digits = std::isdigit(static_cast<unsigned char>(x)) && std::isdigit(static_cast<unsigned char>(y));
+    const bool sides = (x == 'L' && y == 'R') || (x == 'R' && y == 'L') || (x == 'l' && y == 'r') || (x == 'r' && y == 'l');
+    return digits || sides;
+}
+
+std::string Folded(const std::string& s) {
+    std::string out = s;
+    for (char& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return out;
+}
+
+}  // namespace
+
+std::vector<NodeHint> NodeNameHints(const std::vector<NodeUse>& uses) {
+    std::map<std::string, size_t> named;  // name -> how often the files name it
+    for (const NodeUse& u : uses)
+        if (!u.name.empty()) ++named[u.name];
+    std::vector<NodeHint> hints;
+    std::set<std::tuple<std::string, int, std::string>> told;  // one hint per name and line
+    for (const NodeUse& u : uses) {
+        auto own = named.find(u.name);
+        if (own == named.end() || !told.insert({u.file, u.line, u.name}).second) continue;
+        std::string best;
+        size_t bestTimes = 0;
+        bool tie = false;
+        for (const auto& [other, times] : named) {
+            if (other == u.name || times <= own->second) continue;
+            const bool caseOnly = Folded(other) == Folded(u.name);
+            if (!caseOnly && (EditDistance(other, u.name) != 1 || SiblingNodes(other, u.name))) continue;
+            if (times > bestTimes) best = other, bestTimes = times, tie = false;
+            else if (times == bestTimes) tie = true;
+        }
+        if (!best.empty() && !tie) hints.push_back({u, own->second, best, bestTimes});
+    }
+    return hints;
 }
 
 }  // namespace vultrane

@@ -21,6 +21,23 @@ std::string NearMatch(const std::string& name, const std::set<std::string>& cand
 std::string DidYouMean(const std::string& name, const std::vector<std::string>& candidates);
 std::string DidYouMean(const std::string& name, const std::set<std::string>& candidates);
 
+// A skeleton node named by a slider line, and where.
+struct NodeUse {
+    std::string name;
+    std::string file;
+    int line = 0;
+};
+// A node name that is likely a typo of another one: named fewer times than `meant`, which it
+// misses by one edit or by letter case only (a left/right or one-digit difference is a real
+// other node, not a typo).
+struct NodeHint {
+    NodeUse use;
+    size_t times = 0;  // how often the files name use.name
+    std::string meant;
+    size_t meantTimes = 0;
+};
+std::vector<NodeHint> NodeNameHints(const std::vector<NodeUse>& uses);
+
 // Empty when `item` is a plain whole number (what the game reads is what was meant); otherwise
 // why not and what the game reads, for a message: "'2g9' is not a whole number; the game reads 2".
 std::string WholeNumberProblem(std::string_view item);
