@@ -42,10 +42,7 @@ int main(int argc, char** argv) {
     vultrane::AddSlotCommand(app, run);
     vultrane::AddFormulaCommand(app, run);
     vultrane::AddPreviewCommand(app, run);
-#ifndef _WIN32
-    // The studio serves its page with cpp-httplib, built for the host only so far.
     vultrane::AddStudioCommand(app, run);
-#endif
     if (argc < 2) {  // bare: what it can do
         std::fputs(app.help().c_str(), stdout);
         return 0;

@@ -5,9 +5,8 @@
 #include <csignal>
 #include <cstdio>
 #include <filesystem>
+#include <mutex>
 #include <thread>
-
-#include <httplib.h>
 
 #ifdef _WIN32
 // clang-format off
@@ -21,6 +20,7 @@ extern char** environ;
 #endif
 
 #include "tools/vultrane/commands.h"
+#include "tools/vultrane/http_server.h"
 #include "tools/vultrane/studio.h"
 
 namespace vultrane {
@@ -28,22 +28,56 @@ namespace vultrane {
 namespace {
 
 constexpr auto kWatchInterval = std::chrono::milliseconds(400);
+constexpr size_t kMaxBody = 4u << 20;
 
-void Send(httplib::Response& res, const StudioAnswer& a) {
-    res.status = a.status;
-    res.set_content(a.body, a.contentType.c_str());
-    res.set_header("Cache-Control", "no-store");
-    res.set_header("X-Content-Type-Options", "nosniff");
+HttpResponse Send(const StudioAnswer& a) {
+    HttpResponse r;
+    r.status = a.status;
+    r.contentType = a.contentType;
+    r.body = a.body;
+    r.headers = {{"Cache-Control", "no-store"}, {"X-Content-Type-Options", "nosniff"}};
+    return r;
 }
 
-RequestFacts Facts(const httplib::Request& req) {
+HttpResponse ErrorResponse(int status, const std::string& why) { return Send(ErrorAnswer(status, why)); }
+
+RequestFacts Facts(const HttpRequest& req) {
     RequestFacts f;
     f.method = req.method;
     f.path = req.path;
-    f.host = req.get_header_value("Host");
-    f.origin = req.get_header_value("Origin");
-    f.token = req.has_header("X-Vtr-Token") ? req.get_header_value("X-Vtr-Token") : req.get_param_value("token");
+    f.host = req.Header("host");
+    f.origin = req.Header("origin");
+    f.token = req.HasHeader("x-vtr-token") ? req.Header("x-vtr-token") : req.Param("token");
     return f;
+}
+
+// Every request after the guard: the API by method and path, else a file of the built-in page.
+// A request's path is a key, never a file name.
+HttpResponse Route(Studio& studio, const HttpRequest& req) {
+    const std::string& p = req.path;
+    const bool get = req.method == "GET" || req.method == "HEAD", post = req.method == "POST";
+    if (p.rfind("/api/", 0) == 0) {
+        if (get && p == "/api/state") return Send(studio.State());
+        if (get && p == "/api/generation") return Send(JsonAnswer({{"generation", studio.Generation()}}));
+        if (get && p == "/api/mesh") return Send(studio.Mesh());
+        if (get && p == "/api/preset") return Send(studio.LoadPreset(req.Param("index")));
+        if (get && p == "/api/slot") return Send(studio.LoadSlot(req.Param("slot")));
+        if (post && p == "/api/merge") return Send(studio.Merge(req.body));
+        if (post && p == "/api/slot") return Send(studio.SaveSlot(req.body));
+        if (post && p == "/api/player") return Send(studio.SetPlayer(req.body));
+        for (const char* known : {"/api/state", "/api/generation", "/api/mesh", "/api/preset", "/api/slot", "/api/merge",
+                                  "/api/player"})
+            if (p == known) return ErrorResponse(405, "method not allowed");
+        return ErrorResponse(404, "no such page");
+    }
+    if (!get) return ErrorResponse(405, "method not allowed");
+    const EmbeddedFile* f = FindEmbeddedFile(p);
+    if (!f) return ErrorResponse(404, "no such page");
+    HttpResponse r;
+    r.contentType = f->contentType;
+    r.body.assign(reinterpret_cast<const char*>(f->data), f->size);
+    r.headers = {{"Cache-Control", "no-store"}, {"X-Content-Type-Options", "nosniff"}};
+    return r;
 }
 
 }  // namespace
@@ -51,12 +85,11 @@ RequestFacts Facts(const httplib::Request& req) {
 struct StudioServer::Impl {
     explicit Impl(Studio& s) : studio(s) {}
     Studio& studio;
-    httplib::Server server;
-    std::thread listener, watcher;
+    std::unique_ptr<HttpServer> server;
+    std::thread watcher;
     std::mutex mutex;
     std::condition_variable wake;
     bool stopping = false;
-    std::atomic<bool> listenerDone{false};
 };
 
 StudioServer::StudioServer(Studio& studio, int port, std::string token)
@@ -67,85 +100,18 @@ StudioServer::~StudioServer() { Stop(); }
 std::string StudioServer::Url() const { return "http://127.0.0.1:" + std::to_string(port_) + "/?token=" + token_; }
 
 bool StudioServer::Start(std::string& error) {
-    httplib::Server& s = impl_->server;
     Studio& studio = impl_->studio;
-    s.set_payload_max_length(4u << 20);
-    s.set_keep_alive_max_count(1000);
-    // A slider answer is written as headers then body; without this the second waits for an ACK.
-    s.set_tcp_nodelay(true);
-    s.set_pre_routing_handler([this](const httplib::Request& req, httplib::Response& res) {
-        if (auto refused = GuardRequest(Facts(req), port_, token_)) {
-            Send(res, *refused);
-            return httplib::Server::HandlerResponse::Handled;
-        }
-        return httplib::Server::HandlerResponse::Unhandled;
-    });
-    s.Get("/api/state", [&studio](const httplib::Request&, httplib::Response& res) { Send(res, studio.State()); });
-    s.Get("/api/generation", [&studio](const httplib::Request&, httplib::Response& res) {
-        Send(res, JsonAnswer({{"generation", studio.Generation()}}));
-    });
-    s.Get("/api/mesh", [&studio](const httplib::Request&, httplib::Response& res) { Send(res, studio.Mesh()); });
-    s.Post("/api/merge",
-           [&studio](const httplib::Request& req, httplib::Response& res) { Send(res, studio.Merge(req.body)); });
-    s.Get("/api/preset", [&studio](const httplib::Request& req, httplib::Response& res) {
-        Send(res, studio.LoadPreset(req.get_param_value("index")));
-    });
-    s.Get("/api/slot", [&studio](const httplib::Request& req, httplib::Response& res) {
-        Send(res, studio.LoadSlot(req.get_param_value("slot")));
-    });
-    s.Post("/api/slot",
-           [&studio](const httplib::Request& req, httplib::Response& res) { Send(res, studio.SaveSlot(req.body)); });
-    s.Post("/api/player",
-           [&studio](const httplib::Request& req, httplib::Response& res) { Send(res, studio.SetPlayer(req.body)); });
-    // Only the built-in files are served: a request's path is a key, never a file name.
-    s.Get(".*", [](const httplib::Request& req, httplib::Response& res) {
-        const EmbeddedFile* f = FindEmbeddedFile(req.path);
-        if (!f) return Send(res, ErrorAnswer(404, "no such page"));
-        res.set_content(reinterpret_cast<const char*>(f->data), f->size, f->contentType);
-        res.set_header("Cache-Control", "no-store");
-        res.set_header("X-Content-Type-Options", "nosniff");
-    });
-    s.set_error_handler([](const httplib::Request&, httplib::Response& res) {
-        if (res.body.empty()) {
-            const char* why = res.status == 404   ? "no such page"
-                              : res.status == 405 ? "method not allowed"
-                              : res.status == 413 ? "request too large"
-                                                  : "bad request";
-            Send(res, ErrorAnswer(res.status, why));
-        }
-    });
-    s.set_exception_handler([](const httplib::Request&, httplib::Response& res, std::exception_ptr ep) {
-        std::string what = "internal error";
-        try {
-            if (ep) std::rethrow_exception(ep);
-        } catch (const std::exception& e) {
-            what += std::string(": ") + e.what();
-        } catch (...) {
-        }
-        Send(res, ErrorAnswer(500, what));
-    });
-    if (port_ == 0) {
-        port_ = s.bind_to_any_port("127.0.0.1");
-        if (port_ <= 0) {
-            error = "cannot listen on 127.0.0.1";
-            return false;
-        }
-    } else if (!s.bind_to_port("127.0.0.1", port_)) {
-        error = "cannot listen on 127.0.0.1:" + std::to_string(port_) + " (in use?)";
+    impl_->server = std::make_unique<HttpServer>(
+        [this, &studio](const HttpRequest& req) {
+            if (auto refused = GuardRequest(Facts(req), port_, token_)) return Send(*refused);
+            return Route(studio, req);
+        },
+        ErrorResponse, kMaxBody);
+    if (!impl_->server->Start(port_, error)) {
+        impl_->server.reset();
         return false;
     }
-    impl_->listener = std::thread([this, &s] {
-        s.listen_after_bind();
-        impl_->listenerDone = true;
-    });
-    // The server's stop() does nothing until its loop has marked itself running, so a Stop()
-    // right after Start() would leave the loop listening forever: wait for it here.
-    while (!s.is_running() && !impl_->listenerDone) std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    if (impl_->listenerDone) {
-        impl_->listener.join();
-        error = "cannot listen on 127.0.0.1:" + std::to_string(port_);
-        return false;
-    }
+    port_ = impl_->server->Port();
     impl_->watcher = std::thread([this] {
         std::unique_lock<std::mutex> lock(impl_->mutex);
         while (!impl_->stopping) {
@@ -166,9 +132,7 @@ void StudioServer::Stop() {
         impl_->stopping = true;
     }
     impl_->wake.notify_all();
-    // Start() saw the loop running, so this one stop() ends it (a second one would find no socket).
-    impl_->server.stop();
-    if (impl_->listener.joinable()) impl_->listener.join();
+    if (impl_->server) impl_->server->Stop();
     if (impl_->watcher.joinable()) impl_->watcher.join();
 }
 
