@@ -60,9 +60,9 @@ bool EncodePng(int width, int height, const std::vector<uint8_t>& rgb, std::vect
         error = std::string("PNG encoding failed: ") + zError(rc);
         return false;
     }
-    png.clear();
     static constexpr std::array<uint8_t, 8> kSignature = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
-    png.insert(png.end(), kSignature.begin(), kSignature.end());
+    // assign, not clear() and insert(): mingw's GCC 12 warns falsely about the latter.
+    png.assign(kSignature.begin(), kSignature.end());
     std::vector<uint8_t> ihdr;
     PutU32(ihdr, static_cast<uint32_t>(width));
     PutU32(ihdr, static_cast<uint32_t>(height));

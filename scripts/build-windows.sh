@@ -15,7 +15,8 @@ cmake -S . -B build-win -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake -
 cmake --build build-win --target Vultrane -j "$JOBS"
 ./scripts/check-dll.sh build-win/Vultrane.dll
 if command -v x86_64-w64-mingw32-g++-posix >/dev/null 2>&1 && [ -f /usr/x86_64-w64-mingw32/include/zlib.h ]; then
-    cmake -S . -B build-win64 -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-x86_64.cmake -DCMAKE_BUILD_TYPE=Release
+    cmake -S . -B build-win64 -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-x86_64.cmake -DCMAKE_BUILD_TYPE=Release \
+        -DVTR_WERROR=$werror
     cmake --build build-win64 --target vultrane -j "$JOBS"
     cp build-win64/vultrane.exe build-win/vultrane.exe
     ./scripts/check-exe.sh build-win/vultrane.exe

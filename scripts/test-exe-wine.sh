@@ -135,7 +135,7 @@ command -v wineserver >/dev/null 2>&1 && wineserver -p >/dev/null 2>&1 || true  
 run_both help --help
 expect_status help 0
 [ "$(cat "$work/help.win.rc")" = 0 ] && ok || bad "--help: exit status $(cat "$work/help.win.rc")"
-for c in check sliders tri merge slot formula preview; do
+for c in check sliders tri merge slot formula preview studio; do
     grep -Eq "^ +$c( |\$)" "$work/help.win.out" && ok || bad "--help under Wine does not list $c"
 done
 grep -Eq "^ +demo( |\$)" "$work/help.win.out" && bad "--help under Wine lists demo" || ok
@@ -182,6 +182,83 @@ for name in plot preview; do
 done
 merge_both merge-preset P:"$game" --race Nord --sex female --slot P:"$game/data/Meshes/Vultrane/Presets/NordPreset02.txt"
 merge_both merge-values U:"$game" --race Nord --sex male --values 28=1,29=-0.5,1301=0.75,2000=0.4
+
+# The studio: both programs serve the example game; the same requests get the same answers
+# (paths normalised), the guards hold under Winsock as under POSIX sockets.
+studio_start() {  # SIDE: starts the server, waits for its address line
+    local side=$1
+    if [ "$side" = lin ]; then
+        "$linux" studio "$game" --race Nord >"$work/studio.$side.out" 2>"$work/studio.$side.err" </dev/null &
+    else
+        "$wine" "$exe" studio "$(winpath "$game")" --race Nord >"$work/studio.$side.out" 2>"$work/studio.$side.err" </dev/null &
+    fi
+    echo $! >"$work/studio.$side.pid"
+    for _ in $(seq 1 600); do
+        grep -q '^http://127.0.0.1:' "$work/studio.$side.out" 2>/dev/null && break
+        sleep 0.1
+    done
+    tr -d '\r' <"$work/studio.$side.out" | grep -m1 '^http://127.0.0.1:'
+}
+url_lin=$(studio_start lin)
+url_win=$(studio_start win)
+if [ -z "$url_win" ]; then
+    bad "studio under Wine printed no address: $(tr -d '\r' <"$work/studio.win.err" | head -5)"
+else
+    ok
+    python3 - "$url_lin" "$url_win" "$work" >"$work/studio.report" 2>&1 <<'PY'
+import json, sys, urllib.error, urllib.parse, urllib.request
+lin, win, work = sys.argv[1], sys.argv[2], sys.argv[3]
+def call(url, path, body=None, token=True, origin=True):
+    u = urllib.parse.urlsplit(url)
+    base = f"{u.scheme}://{u.netloc}"
+    token_value = urllib.parse.parse_qs(u.query)["token"][0]
+    headers = {"X-Vtr-Token": token_value} if token else {}
+    if body is not None and origin:
+        headers["Origin"] = base
+        headers["Content-Type"] = "application/json"
+    req = urllib.request.Request(base + path, data=body.encode() if body is not None else None, headers=headers)
+    try:
+        with urllib.request.urlopen(req, timeout=60) as r:
+            return r.status, r.read()
+    except urllib.error.HTTPError as e:
+        return e.code, e.read()
+def norm(b):
+    return b.decode("utf-8", "replace").replace("\\\\", "/").replace("Z:/", "/").replace("z:/", "/")
+failed = 0
+def same(name, path, body=None, **kw):
+    global failed
+    a, b = call(lin, path, body, **kw), call(win, path, body, **kw)
+    if a[0] != b[0] or norm(a[1]) != norm(b[1]):
+        failed += 1
+        print(f"FAIL: studio {name}: Linux {a[0]} {len(a[1])} bytes, Windows {b[0]} {len(b[1])} bytes")
+        open(f"{work}/studio-{name}.lin", "wb").write(a[1])
+        open(f"{work}/studio-{name}.win", "wb").write(b[1])
+    else:
+        print(f"ok  : studio {name}: {a[0]}, {len(a[1])} bytes")
+    return a
+same("page", "/")
+same("script", "/studio.js")
+state = same("state", "/api/state")
+same("mesh", "/api/mesh")
+same("merge", "/api/merge", json.dumps({"values": [[28, 1.0], [29, -0.5], [2000, 0.5]]}))
+same("preset", "/api/preset?index=1")
+same("no token", "/api/state", token=False)
+same("no origin", "/api/merge", json.dumps({"values": []}), origin=False)
+same("traversal", "/..%2f..%2fwindows%2fwin.ini")
+same("bad body", "/api/merge", "{")
+if state[0] != 200 or not json.loads(state[1]).get("records"):
+    failed += 1
+    print("FAIL: studio state lists no sliders")
+sys.exit(1 if failed else 0)
+PY
+    rc=$?
+    sed 's/^/  /' "$work/studio.report"
+    [ "$rc" = 0 ] && ok || bad "studio: the two servers answer differently (answers in $work)"
+fi
+for side in lin win; do
+    [ -f "$work/studio.$side.pid" ] && kill "$(cat "$work/studio.$side.pid")" 2>/dev/null
+done
+wait 2>/dev/null
 
 # A mod's Data folder that is not named Data (a mod manager's mod folder).
 mod="$work/My Mod"
