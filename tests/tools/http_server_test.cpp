@@ -13,6 +13,7 @@
 #include <nlohmann/json.hpp>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "tools/vultrane/http_server.h"
 
@@ -41,6 +42,11 @@ protected:
         server = std::make_unique<HttpServer>(
             [this](const HttpRequest& r) {
                 if (r.path == "/throw") throw std::runtime_error("boom");
+                if (r.path == "/big") {
+                    HttpResponse big;
+                    big.body.assign(32u << 20, 'x');
+                    return big;
+                }
                 HttpResponse res;
                 res.body = r.method + " " + r.path + " [" + r.body + "] " + r.Param("q") + " " + r.Header("x-h");
                 ++handled;
@@ -181,6 +187,28 @@ TEST_F(RawHttp, BrokenAndHostileRequestsGetTheirStatusAndTheServerLivesOn) {
         close(silent);
     }
     EXPECT_EQ(handled, 1);
+}
+
+TEST_F(RawHttp, ManyConnectionsAndAClientThatDoesNotReadCannotHoldTheServer) {
+    // A page uses a handful of connections; beyond 64 open ones the next is told to come back.
+    std::vector<int> open;
+    for (int i = 0; i < 64; ++i) open.push_back(Connect());
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));  // all accepted
+    const std::string refused = Once("GET /x HTTP/1.1\r\nHost: h\r\n\r\n");
+    EXPECT_EQ(Status(refused), 503) << refused;
+    for (int s : open) close(s);
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));  // their threads notice
+    EXPECT_EQ(Status(Once("GET /x HTTP/1.1\r\nHost: h\r\nConnection: close\r\n\r\n")), 200);
+
+    // 32 MiB asked for and never read: the answer waits, and Stop() still ends it at once.
+    const int greedy = Connect();
+    const std::string ask = "GET /big HTTP/1.1\r\nHost: h\r\n\r\n";
+    ASSERT_EQ(send(greedy, ask.data(), ask.size(), MSG_NOSIGNAL), static_cast<ssize_t>(ask.size()));
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    const auto start = std::chrono::steady_clock::now();
+    server->Stop();
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(3));
+    close(greedy);
 }
 
 TEST_F(RawHttp, StopEndsOpenConnectionsAndTheListener) {

@@ -20,6 +20,7 @@
 // clang-format on
 #else
 #include <arpa/inet.h>
+#include <fcntl.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
@@ -42,6 +43,11 @@ int PollOne(Socket s, short events, int ms) {
     return WSAPoll(&p, 1, ms);
 }
 std::string LastSocketError() { return "error " + std::to_string(WSAGetLastError()); }
+bool WouldBlock() { return WSAGetLastError() == WSAEWOULDBLOCK; }
+void SetNonBlocking(Socket s) {
+    u_long on = 1;
+    ioctlsocket(s, FIONBIO, &on);
+}
 constexpr int kSendFlags = 0;
 using IoSize = int;
 #else
@@ -55,6 +61,8 @@ int PollOne(Socket s, short events, int ms) {
     return poll(&p, 1, ms);
 }
 std::string LastSocketError() { return std::strerror(errno); }
+bool WouldBlock() { return errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR; }
+void SetNonBlocking(Socket s) { fcntl(s, F_SETFL, fcntl(s, F_GETFL, 0) | O_NONBLOCK); }
 constexpr int kSendFlags = MSG_NOSIGNAL;  // a closed peer is an error here, not a signal
 using IoSize = ssize_t;
 #endif
@@ -64,6 +72,7 @@ constexpr int kSliceMs = 100;                          // how often a waiting th
 constexpr auto kIdleTimeout = std::chrono::seconds(5);  // between requests on a kept-alive connection
 constexpr auto kIoTimeout = std::chrono::seconds(20);   // within one request or answer
 constexpr int kMaxRequestsPerConnection = 1000;
+constexpr size_t kMaxConnections = 64;  // a page uses a handful; more is someone else
 
 const char* Reason(int status) {
     switch (status) {
@@ -78,6 +87,7 @@ const char* Reason(int status) {
     case 431: return "Request Header Fields Too Large";
     case 500: return "Internal Server Error";
     case 501: return "Not Implemented";
+    case 503: return "Service Unavailable";
     default: return "Status";
     }
 }
@@ -189,6 +199,7 @@ bool ReadMore(Socket s, std::string& buffer, Clock::time_point deadline, const s
         if (ready < 0) return false;
         if (ready == 0) continue;
         const IoSize n = recv(s, chunk, sizeof chunk, 0);
+        if (n < 0 && WouldBlock()) continue;
         if (n <= 0) return false;
         buffer.append(chunk, static_cast<size_t>(n));
         return true;
@@ -205,7 +216,10 @@ bool SendAll(Socket s, const std::string& bytes, const std::atomic<bool>& stoppi
         if (ready < 0) return false;
         if (ready == 0) continue;
         const size_t want = std::min<size_t>(bytes.size() - sent, 1u << 20);
+        // Non-blocking: a client that stops reading holds this thread until the deadline or
+        // the stop, never longer.
         const IoSize n = send(s, bytes.data() + sent, static_cast<int>(want), kSendFlags);
+        if (n < 0 && WouldBlock()) continue;
         if (n <= 0) return false;
         sent += static_cast<size_t>(n);
     }
@@ -227,6 +241,7 @@ void LingeringClose(Socket s) {
     while (Clock::now() < until && dropped < (16u << 20)) {
         if (PollOne(s, POLLIN, kSliceMs) <= 0) continue;
         const IoSize n = recv(s, sink, sizeof sink, 0);
+        if (n < 0 && WouldBlock()) continue;
         if (n <= 0) return;
         dropped += static_cast<size_t>(n);
     }
@@ -260,6 +275,17 @@ void HttpServer::Impl::AcceptLoop() {
         // An answer is written as head then body; without this the second waits for an ACK.
         int one = 1;
         setsockopt(s, IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&one), sizeof one);
+        SetNonBlocking(s);
+        bool full;
+        {
+            std::lock_guard<std::mutex> lock(mutex);
+            full = connections.size() >= kMaxConnections;
+        }
+        if (full) {
+            SendAll(s, Serialise(errorAnswer(503, "too many connections"), false, false), stopping);
+            CloseSocket(s);
+            continue;
+        }
         std::lock_guard<std::mutex> lock(mutex);
         connections.emplace_back();
         Connection& c = connections.back();
@@ -413,7 +439,7 @@ bool HttpServer::Start(int port, std::string& error) {
     address.sin_family = AF_INET;
     address.sin_port = htons(static_cast<uint16_t>(port));
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (bind(s, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 || listen(s, 16) != 0) {
+    if (bind(s, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 || listen(s, SOMAXCONN) != 0) {
         error = "cannot listen on 127.0.0.1:" + std::to_string(port) + (port ? " (in use?)" : "") + ": " + LastSocketError();
         CloseSocket(s);
         return false;
