@@ -10,6 +10,7 @@
 
 #include <chrono>
 #include <functional>
+#include <stdexcept>
 #include <nlohmann/json.hpp>
 #include <string>
 #include <thread>

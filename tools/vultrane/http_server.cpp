@@ -1,10 +1,12 @@
 #include "tools/vultrane/http_server.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
 #include <exception>
+#include <iterator>
 #include <list>
 #include <mutex>
 #include <thread>
