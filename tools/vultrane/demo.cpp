@@ -146,7 +146,9 @@ std::string Describe(const SliderDef& s) {
     case 8:
     case 17: return "a value for the menu's script, kept in the slot";
     case 9: return "the game menu's own \"" + s.name + "\" entry";
-    case 10: return "a colour the menu sets on a tint layer";
+    case 10:
+        return IsColourMenuId(s.uniqueID) ? "the game menu's own \"" + s.name + "\" colour"
+                                          : "the menu's tint layer " + s.target;
     case 18: return "moves single vertices (" + s.target + ")";
     default: return "type " + std::to_string(s.type);
     }
@@ -401,7 +403,8 @@ std::string DemoSummary(const Json& r) {
         // companion rows are counted, not listed.
         const double id = rec["uniqueID"].get<double>();
         const std::string text = rec["text"].get<std::string>();
-        if (rec["type"] == 9 || rec["type"] == 10) {
+        const bool colourMenu = rec["type"] == 10 && IsColourMenuId(static_cast<int32_t>(id));
+        if (rec["type"] == 9 || colourMenu) {
             ++gameEntries;
             if (gameEntries <= 4) gameEntryNames += (gameEntryNames.empty() ? "" : ", ") + text;
             continue;
