@@ -646,10 +646,8 @@ private:
                 add(s.target);
             } else if (s.type == kSliderPresetScale) {
                 for (const std::string& row : s.extraList) {
-                    std::stringstream in(row);
-                    std::string piece;
-                    for (int k = 0; std::getline(in, piece, ','); ++k)
-                        if (k % 2 == 0) add(piece);
+                    const std::vector<std::string> pieces = Split(row, ',');
+                    for (size_t k = 0; k < pieces.size(); k += 2) add(pieces[k]);
                 }
             }
         }

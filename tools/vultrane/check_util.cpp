@@ -133,12 +133,6 @@ bool SiblingNodes(const std::string& a, const std::string& b) {
     return digits || sides;
 }
 
-std::string Folded(const std::string& s) {
-    std::string out = s;
-    for (char& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return out;
-}
-
 }  // namespace
 
 std::vector<NodeHint> NodeNameHints(const std::vector<NodeUse>& uses) {
@@ -155,7 +149,7 @@ std::vector<NodeHint> NodeNameHints(const std::vector<NodeUse>& uses) {
         bool tie = false;
         for (const auto& [other, times] : named) {
             if (other == u.name || times <= own->second) continue;
-            const bool caseOnly = Folded(other) == Folded(u.name);
+            const bool caseOnly = ToLower(other) == ToLower(u.name);
             if (!caseOnly && (EditDistance(other, u.name) != 1 || SiblingNodes(other, u.name))) continue;
             if (times > bestTimes) best = other, bestTimes = times, tie = false;
             else if (times == bestTimes) tie = true;

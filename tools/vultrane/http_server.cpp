@@ -1,7 +1,6 @@
 #include "tools/vultrane/http_server.h"
 
 #include <algorithm>
-#include <cctype>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
@@ -29,6 +28,8 @@
 #include <sys/socket.h>
 #include <unistd.h>
 #endif
+
+#include "config/text.h"
 
 namespace vultrane {
 
@@ -92,11 +93,6 @@ const char* Reason(int status) {
     case 503: return "Service Unavailable";
     default: return "Status";
     }
-}
-
-std::string Lower(std::string s) {
-    for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return s;
 }
 
 std::string TrimBlanks(const std::string& s) {
@@ -362,7 +358,7 @@ void HttpServer::Impl::Serve(Socket s) {
                 const size_t colon = field.find(':');
                 if (colon == std::string::npos || colon == 0 || field[0] == ' ' || field[0] == '\t')
                     return refuse(400, "bad request");
-                const std::string name = Lower(field.substr(0, colon));
+                const std::string name = ToLower(field.substr(0, colon));
                 const std::string value = TrimBlanks(field.substr(colon + 1));
                 // Two Host or length fields could be read one way here and another by a proxy.
                 if ((name == "host" || name == "content-length") && req.headers.count(name))
@@ -386,7 +382,7 @@ void HttpServer::Impl::Serve(Socket s) {
         req.body = buffer.substr(0, length);
         buffer.erase(0, length);
 
-        const std::string connection = Lower(req.Header("connection"));
+        const std::string connection = ToLower(req.Header("connection"));
         const bool keepAlive = version == "HTTP/1.1" ? connection != "close" : connection == "keep-alive";
         HttpResponse res;
         try {
