@@ -118,6 +118,19 @@ Configuration& Config();
 // a bit with sexCode; -1 when none.
 int FindSliderForValue(const RaceSetting& raceSetting, int32_t uniqueID, int sexCode);
 
+// The entries of a node-scale slider's extraList, in order: a node written with a leading "+"
+// is moved and its entry spans five items (node, formula, x, y, z), any other is scaled and its
+// entry spans two (node, formula). `visit(at, move)` gets the index of the entry's first item;
+// a move entry may lack its offsets (at + 4 beyond the list).
+template <class Visit>
+void ForEachNodeEntry(const std::vector<std::string>& list, Visit visit) {
+    for (size_t j = 0; j + 1 < list.size();) {
+        const bool move = !list[j].empty() && list[j][0] == '+';
+        visit(j, move);
+        j += move ? 5 : 2;
+    }
+}
+
 // ----- Vocabulary ------------------------------------------------------------------------------
 
 extern const std::array<const char*, 7> kCategoryNames;       // "body" ... "hair"; code = index + 2

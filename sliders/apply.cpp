@@ -38,27 +38,22 @@ void UpdateNode(NiAVObject* node) {
 void CollectNodeScaleSlider(const SliderDef& slider, double v, std::vector<NodeScaleEntry>& scales,
                             std::vector<NodeOffsetEntry>& offsets) {
     const std::vector<std::string>& list = slider.extraList;
-    const size_t n = list.size();
-    size_t j = 0;
-    while (j + 1 < n) {
+    ForEachNodeEntry(list, [&](size_t j, bool move) {
         const std::string& node = list[j];
         const std::string& formula = list[j + 1];
-        if (!node.empty() && node[0] == '+') {
-            // "+" entries move the node: name, formula, then three offsets.
-            const std::string name = Trim(std::string_view(node).substr(1));
-            if (!name.empty() && j + 4 < n) {
-                const double fx = ReadReal(list[j + 2]);
-                const double fy = ReadReal(list[j + 3]);
-                const double fz = ReadReal(list[j + 4]);
-                const double y = EvaluateFormula(formula, v);
-                AddNodeOffset(offsets, name, fx * y, fy * y, fz * y);
-            }
-            j += 5;
-        } else {
+        if (!move) {
             AddNodeScale(scales, node, EvaluateFormula(formula, v + 1.0));
-            j += 2;
+            return;
         }
-    }
+        // "+" entries move the node: name, formula, then three offsets.
+        const std::string name = Trim(std::string_view(node).substr(1));
+        if (name.empty() || j + 4 >= list.size()) return;
+        const double fx = ReadReal(list[j + 2]);
+        const double fy = ReadReal(list[j + 3]);
+        const double fz = ReadReal(list[j + 4]);
+        const double y = EvaluateFormula(formula, v);
+        AddNodeOffset(offsets, name, fx * y, fy * y, fz * y);
+    });
 }
 
 void CollectPresetScale(const SliderDef& slider, double v, std::vector<NodeScaleEntry>& scales) {

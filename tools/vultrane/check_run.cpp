@@ -637,11 +637,7 @@ private:
                 if (!name.empty() && Lower(name) != "dummy") out.push_back({name, shown, line});
             };
             if (s.type == kSliderNodeScale) {
-                for (size_t j = 0; j + 1 < s.extraList.size();) {
-                    const bool move = !s.extraList[j].empty() && s.extraList[j][0] == '+';
-                    add(s.extraList[j]);
-                    j += move ? 5 : 2;
-                }
+                ForEachNodeEntry(s.extraList, [&](size_t j, bool) { add(s.extraList[j]); });
             } else if (s.type == kSliderNodeMove) {
                 add(s.target);
             } else if (s.type == kSliderPresetScale) {
@@ -944,10 +940,9 @@ private:
     void CheckFormulas(const SliderDef& s, const std::string& shown, int line) {
         const std::vector<std::string>& list = s.extraList;
         const double lo = s.minValue, hi = s.maxValue;
-        for (size_t j = 0; j + 1 < list.size();) {
+        ForEachNodeEntry(list, [&](size_t j, bool move) {
             const std::string& node = list[j];
             const std::string& formula = list[j + 1];
-            const bool move = !node.empty() && node[0] == '+';
             if (move && j + 4 >= list.size())
                 Add(shown, line, true, "node move '" + node + "' needs a formula and three numbers x, y, z; the game skips it");
             const double shift = move ? 0.0 : 1.0;  // a scale entry gets the value plus one
@@ -979,8 +974,7 @@ private:
                         at.str() + " (x = " + x.str() + ")" + (failure.empty() ? "" : "; the game uses 1 there"));
                 break;
             }
-            j += move ? 5 : 2;
-        }
+        });
         session_.ClearLog();
     }
 

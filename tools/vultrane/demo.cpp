@@ -126,14 +126,9 @@ std::string Describe(const SliderDef& s) {
     case 1: return "picks the morph " + s.target + "<value>";
     case 2: {
         std::vector<std::string> nodes;
-        for (size_t j = 0; j + 1 < s.extraList.size();) {
-            if (!s.extraList[j].empty() && s.extraList[j][0] == '+') {
-                j += 5;
-                continue;
-            }
-            nodes.push_back(s.extraList[j]);
-            j += 2;
-        }
+        ForEachNodeEntry(s.extraList, [&](size_t j, bool move) {
+            if (!move) nodes.push_back(s.extraList[j]);
+        });
         std::string text = "scales " + (nodes.empty() ? s.target : nodes.front());
         if (nodes.size() > 1) text += " and " + std::to_string(nodes.size() - 1) + " more";
         return text;
