@@ -71,6 +71,21 @@ bool ChooseMorph(const SliderDef& slider, double value, int flag, std::string& n
     return false;
 }
 
+// The morph of `tri` that a slider value weighs and the factor its deltas are scaled by
+// (|weight| times the morph's scale); null when the value adds nothing through a morph.
+const TriMorph* ValueMorph(const RaceSetting& raceSetting, const TriFile& tri, int32_t id, double value, int sexCode,
+                           int flag, std::string& morphName, double& factor) {
+    const int s = FindSliderForValue(raceSetting, id, sexCode);
+    if (s < 0) return nullptr;
+    double weight = 0.0;
+    if (!ChooseMorph(raceSetting.sliders[static_cast<size_t>(s)], value, flag, morphName, weight)) return nullptr;
+    const int m = FindMorphIndex(tri, morphName);
+    if (m < 0) return nullptr;
+    const TriMorph& morph = tri.morphs[static_cast<size_t>(m)];
+    factor = std::fabs(weight) * static_cast<double>(morph.scale);
+    return &morph;
+}
+
 // The slider values that weigh most in a merge (by the factor they scale their morph with),
 // at most three, as "id=value" for the log; vertex edits move a vertex by 1.27 at most and
 // are left out.
@@ -85,13 +100,8 @@ std::string LargestContributions(const SliderValueList& values, const RaceSettin
     std::string morphName;
     for (const auto& [id, value] : values) {
         if (!std::isfinite(value) || (flag == kMergeMain && id <= kVertexEditIdBase)) continue;
-        const int s = FindSliderForValue(raceSetting, id, sexCode);
-        if (s < 0) continue;
-        double weight = 0.0;
-        if (!ChooseMorph(raceSetting.sliders[static_cast<size_t>(s)], value, flag, morphName, weight)) continue;
-        const int m = FindMorphIndex(tri, morphName);
-        if (m < 0) continue;
-        const double factor = std::fabs(weight) * static_cast<double>(tri.morphs[static_cast<size_t>(m)].scale);
+        double factor = 0.0;
+        if (!ValueMorph(raceSetting, tri, id, value, sexCode, flag, morphName, factor)) continue;
         if (std::isfinite(factor) && factor > 0.0) found.push_back({factor, id, value});
     }
     const size_t shown = std::min<size_t>(found.size(), 3);
@@ -131,17 +141,11 @@ void AccumulateMorphs(std::vector<double>& accumulator, const SliderValueList& v
             AddVertexEdit(accumulator, vertices, VertexEditIndex(*block, targetPath, k), value);
             continue;
         }
-        const int s = FindSliderForValue(raceSetting, id, sexCode);
-        if (s < 0) continue;
-        double weight = 0.0;
-        if (!ChooseMorph(raceSetting.sliders[static_cast<size_t>(s)], value, flag, morphName, weight)) continue;
-        const int m = FindMorphIndex(tri, morphName);
-        if (m < 0) continue;
-        const TriMorph& morph = tri.morphs[static_cast<size_t>(m)];
-        const double factor = std::fabs(weight) * static_cast<double>(morph.scale);
-        if (!std::isfinite(factor)) continue;
-        const size_t n = std::min(vertices, morph.deltas.size());
-        const TriDelta* d = morph.deltas.data();
+        double factor = 0.0;
+        const TriMorph* morph = ValueMorph(raceSetting, tri, id, value, sexCode, flag, morphName, factor);
+        if (!morph || !std::isfinite(factor)) continue;
+        const size_t n = std::min(vertices, morph->deltas.size());
+        const TriDelta* d = morph->deltas.data();
         double* a = accumulator.data();
         for (size_t v = 0; v < n; ++v) {
             a[3 * v] += factor * d[v].dx;
