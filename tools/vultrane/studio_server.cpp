@@ -51,33 +51,41 @@ RequestFacts Facts(const HttpRequest& req) {
     return f;
 }
 
+// The API: method, path and the studio's answer.
+struct ApiRoute {
+    bool post;
+    const char* path;
+    StudioAnswer (*answer)(Studio&, const HttpRequest&);
+};
+const ApiRoute kApi[] = {
+    {false, "/api/state", [](Studio& s, const HttpRequest&) { return s.State(); }},
+    {false, "/api/generation", [](Studio& s, const HttpRequest&) { return JsonAnswer({{"generation", s.Generation()}}); }},
+    {false, "/api/mesh", [](Studio& s, const HttpRequest&) { return s.Mesh(); }},
+    {false, "/api/preset", [](Studio& s, const HttpRequest& r) { return s.LoadPreset(r.Param("index")); }},
+    {false, "/api/slot", [](Studio& s, const HttpRequest& r) { return s.LoadSlot(r.Param("slot")); }},
+    {true, "/api/merge", [](Studio& s, const HttpRequest& r) { return s.Merge(r.body); }},
+    {true, "/api/slot", [](Studio& s, const HttpRequest& r) { return s.SaveSlot(r.body); }},
+    {true, "/api/player", [](Studio& s, const HttpRequest& r) { return s.SetPlayer(r.body); }},
+};
+
 // Every request after the guard: the API by method and path, else a file of the built-in page.
 // A request's path is a key, never a file name.
 HttpResponse Route(Studio& studio, const HttpRequest& req) {
     const std::string& p = req.path;
     const bool get = req.method == "GET" || req.method == "HEAD", post = req.method == "POST";
     if (p.rfind("/api/", 0) == 0) {
-        if (get && p == "/api/state") return Send(studio.State());
-        if (get && p == "/api/generation") return Send(JsonAnswer({{"generation", studio.Generation()}}));
-        if (get && p == "/api/mesh") return Send(studio.Mesh());
-        if (get && p == "/api/preset") return Send(studio.LoadPreset(req.Param("index")));
-        if (get && p == "/api/slot") return Send(studio.LoadSlot(req.Param("slot")));
-        if (post && p == "/api/merge") return Send(studio.Merge(req.body));
-        if (post && p == "/api/slot") return Send(studio.SaveSlot(req.body));
-        if (post && p == "/api/player") return Send(studio.SetPlayer(req.body));
-        for (const char* known : {"/api/state", "/api/generation", "/api/mesh", "/api/preset", "/api/slot", "/api/merge",
-                                  "/api/player"})
-            if (p == known) return ErrorResponse(405, "method not allowed");
-        return ErrorResponse(404, "no such page");
+        bool known = false;
+        for (const ApiRoute& r : kApi) {
+            if (p != r.path) continue;
+            known = true;
+            if (r.post ? post : get) return Send(r.answer(studio, req));
+        }
+        return ErrorResponse(known ? 405 : 404, known ? "method not allowed" : "no such page");
     }
     if (!get) return ErrorResponse(405, "method not allowed");
     const EmbeddedFile* f = FindEmbeddedFile(p);
     if (!f) return ErrorResponse(404, "no such page");
-    HttpResponse r;
-    r.contentType = f->contentType;
-    r.body.assign(reinterpret_cast<const char*>(f->data), f->size);
-    r.headers = {{"Cache-Control", "no-store"}, {"X-Content-Type-Options", "nosniff"}};
-    return r;
+    return Send({200, std::string(reinterpret_cast<const char*>(f->data), f->size), f->contentType});
 }
 
 }  // namespace
