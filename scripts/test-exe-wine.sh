@@ -64,14 +64,9 @@ run_both() {
     echo $? >"$work/$name.win.rc"
 }
 
-# same NAME ARG...: runs both and requires the same status, output and error output.
-same() {
-    local name=$1
-    run_both "$@"
-    local lrc wrc
-    lrc=$(cat "$work/$name.lin.rc")
-    wrc=$(cat "$work/$name.win.rc")
-    [ "$lrc" = "$wrc" ] && ok || bad "$name: exit status $wrc under Wine, $lrc on Linux"
+# same_outputs NAME: the two runs' standard output and error output agree once normalised.
+same_outputs() {
+    local name=$1 s
     for s in out err; do
         normalise <"$work/$name.lin.$s" >"$work/$name.lin.$s.n"
         normalise <"$work/$name.win.$s" >"$work/$name.win.$s.n"
@@ -80,6 +75,17 @@ same() {
             diff -u "$work/$name.lin.$s.n" "$work/$name.win.$s.n" | head -20
         fi
     done
+}
+
+# same NAME ARG...: runs both and requires the same status, output and error output.
+same() {
+    local name=$1
+    run_both "$@"
+    local lrc wrc
+    lrc=$(cat "$work/$name.lin.rc")
+    wrc=$(cat "$work/$name.win.rc")
+    [ "$lrc" = "$wrc" ] && ok || bad "$name: exit status $wrc under Wine, $lrc on Linux"
+    same_outputs "$name"
 }
 
 # expect_status NAME STATUS: the run NAME ended with STATUS on both (guards against two equal
@@ -104,14 +110,7 @@ merge_both() {
     [ -d "$out" ] && mv "$out" "$work/$name.win.tree" || mkdir "$work/$name.win.tree"
     [ "$(cat "$work/$name.lin.rc")" = "$(cat "$work/$name.win.rc")" ] && ok \
         || bad "$name: exit status $(cat "$work/$name.win.rc") under Wine, $(cat "$work/$name.lin.rc") on Linux"
-    for s in out err; do
-        normalise <"$work/$name.lin.$s" >"$work/$name.lin.$s.n"
-        normalise <"$work/$name.win.$s" >"$work/$name.win.$s.n"
-        if cmp -s "$work/$name.lin.$s.n" "$work/$name.win.$s.n"; then ok; else
-            bad "$name: report differs (Linux -, Wine +):"
-            diff -u "$work/$name.lin.$s.n" "$work/$name.win.$s.n" | head -20
-        fi
-    done
+    same_outputs "$name"
     if diff -r "$work/$name.lin.tree" "$work/$name.win.tree" >"$work/$name.treediff" 2>&1; then ok; else
         bad "$name: merged files differ:"
         head -10 "$work/$name.treediff"
